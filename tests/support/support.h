@@ -1,0 +1,59 @@
+// Helpers shared by the tests: temporary folders, files, and running the real programs
+// with their own working folder and environment, capturing what they print.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace korvane::test {
+
+// A fresh folder under the system's temporary folder, removed with everything in it.
+class TempDir {
+  public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+  private:
+    std::string path_;
+};
+
+void WriteFile(const std::string& path, const std::string& bytes);
+void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes);
+std::vector<uint8_t> ReadFileBytes(const std::string& path);
+std::string ReadFileText(const std::string& path);
+
+struct RunOptions {
+    std::string cwd;                                        // empty: the test's own
+    std::vector<std::pair<std::string, std::string>> set_env; // set before the run
+    std::vector<std::string> unset_env;                     // removed before the run
+    std::string stdin_text;                                 // fed to the program
+    int timeout_seconds = 120;
+};
+
+struct RunResult {
+    int exit_code = -1;   // the exit status when the program exited
+    int signal = 0;       // the signal that ended it, 0 when it exited
+    bool timed_out = false;
+    std::string out;      // standard output
+    std::string err;      // standard error
+    std::string Describe() const; // for failure messages: status, signal and both streams
+};
+
+RunResult RunProgram(const std::vector<std::string>& argv, const RunOptions& options = {});
+
+// Path of a program built by this build: build/korplayer, build/korpack, ...
+std::string ProgramPath(const std::string& name);
+// Path inside the build tree and inside the source tree.
+std::string BuildPath(const std::string& relative);
+std::string SourcePath(const std::string& relative);
+
+// Splits a text into its lines (without the line ends).
+std::vector<std::string> Lines(const std::string& text);
+
+} // namespace korvane::test
