@@ -15,6 +15,7 @@
 #include "frame/targets.h"
 #include "frame/timeline.h"
 #include "gl/gl.h"
+#include "load/loader.h"
 #include "math/cosine_table.h"
 #include "model/project.h"
 #include "player/audio_environment.h"
@@ -33,6 +34,11 @@ const char* const kNoPackageMessage = "Sux... no dpk file.";
 const char* const kNoOpenGl13Message =
     "Error: OpenGL 1.3 required, please install a proper OpenGL driver.";
 const char* const kByeMessage = "Bye!";
+const char* const kNoDisplayMessage = "Error: cannot open a window: %s.\n";
+
+// The loading screen is drawn only when more than this many milliseconds have passed since
+// it was last drawn.
+constexpr uint32_t kLoadingFrameInterval = 50;
 
 // The first entry of the working folder, in the order the listing returns them, whose
 // name ends in "dpk".
@@ -56,6 +62,17 @@ struct PackageFileCloser {
 };
 using PackageFile = std::unique_ptr<std::FILE, PackageFileCloser>;
 
+// A production that cannot be played: its error line, and the end before anything of it
+// is drawn.
+int Unplayable(const std::string& error, std::unique_ptr<Project> loading_project,
+               std::unique_ptr<Project> demo_project) {
+    std::puts(error.c_str());
+    DestroyProject(std::move(loading_project));
+    DestroyProject(std::move(demo_project));
+    SDL_Quit();
+    return 1;
+}
+
 // The orderly end: the "Bye!" path.
 int Shutdown(std::unique_ptr<Project> demo_project) {
     std::puts(kByeMessage);
@@ -77,7 +94,15 @@ int main(int argc, char** argv) {
     std::unique_ptr<Project> loading_project = CreateProject();
     std::unique_ptr<Project> demo_project = CreateProject();
 
-    SDL_Init(SDL_INIT_VIDEO);
+    // Only the X11 driver can make an OpenGL window; without this SDL would fall back to
+    // drivers that draw text art on the terminal when there is no display.
+    setenv("SDL_VIDEODRIVER", "x11", 0);
+    if (SDL_Init(SDL_INIT_VIDEO) != 0) {
+        const char* display = std::getenv("DISPLAY");
+        std::printf(kNoDisplayMessage,
+                    display && *display ? SDL_GetError() : "DISPLAY is not set");
+        return 1;
+    }
     Resolution desktop{0, 0};
     if (const SDL_VideoInfo* info = SDL_GetVideoInfo()) {
         desktop.width = static_cast<uint32_t>(info->current_w);
@@ -151,10 +176,46 @@ int main(int argc, char** argv) {
     if (IsOn(options.fullscreen))
         SDL_ShowCursor(0);
 
-    // Loading plugs in here: "loading.xmlz" into the loading project, then "demo.xmlz"
-    // into the demo project with the loading screen; then the music set-up.
+    // Loading: the loading screen's own production first, without progress; then the
+    // production itself, with the loading project played at the load percentage as its
+    // time, at most once every 50 ms.
+    LoadOptions loading_options;
+    loading_options.caps = GetLoadingRenderCaps();
+    LoadResult loading =
+        LoadProject(*loading_project, package.get(), kLoadingDocument, loading_options);
+    if (loading.status == LoadStatus::kFailed)
+        return Unplayable(loading.error, std::move(loading_project), std::move(demo_project));
+
+    uint32_t last_frame = 0;
+    LoadOptions demo_options;
+    demo_options.caps = GetRenderCaps();
+    demo_options.read_music = IsOn(options.music);
+    demo_options.progress = [&](uint32_t percent) {
+        if (SDL_GetTicks() - last_frame <= kLoadingFrameInterval)
+            return;
+        RenderProject(*loading_project, percent, window.width, window.height, viewport,
+                      GetLoadingRenderCaps(), GetRendererFlag());
+        SDL_GL_SwapBuffers();
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        last_frame = SDL_GetTicks();
+    };
+    last_frame = SDL_GetTicks();
+    LoadResult demo = LoadProject(*demo_project, package.get(), kDemoDocument, demo_options);
+    if (demo.status == LoadStatus::kFailed)
+        return Unplayable(demo.error, std::move(loading_project), std::move(demo_project));
+
+    // Music set-up plugs in here, only with music on: demo.music is the music element, its
+    // "file" the Ogg Vorbis file to play (none: no music), and demo_project->music_offset
+    // the demo time it starts at.
 
     DestroyProject(std::move(loading_project));
+    demo.root.reset();
+
+    // Without a production there is nothing to play: the player ends at once.
+    if (demo.status == LoadStatus::kAbsent) {
+        package.reset();
+        return Shutdown(std::move(demo_project));
+    }
 
     PlaybackHost host;
     host.render = [&](uint32_t time) {

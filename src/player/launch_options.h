@@ -16,7 +16,9 @@ struct LaunchOptions {
     int vbo = 1;
 };
 
-inline bool IsOn(int toggle) { return toggle == 1; }
+inline bool IsOn(int toggle) {
+    return toggle == 1;
+}
 
 struct Resolution {
     uint32_t width, height;

@@ -19,16 +19,6 @@ using test::ReadFileText;
 using test::RunResult;
 using test::WriteFile;
 
-std::string BigEndian(uint32_t v) {
-    return {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
-}
-
-std::string Record(const std::string& name, uint32_t start, uint32_t end) {
-    std::string field = name;
-    field.resize(32, '\0');
-    return field + BigEndian(start) + BigEndian(end);
-}
-
 class Korpack : public testing::Test {
   protected:
     test::TempDir dir;
@@ -122,10 +112,13 @@ TEST_F(Korpack, CompressAndDecompressRoundTrip) {
 
 TEST_F(Korpack, ReportsBrokenInputInOneLineNamingTheFile) {
     Write("a.txt", "hello");
-    Write("good.dpk", std::string("DP\x01", 3) + Record("a", 75, 75) + std::string(32, '\0') + "A");
+    Write("good.dpk", std::string("DP\x01", 3) + test::PackageRecord("a", 75, 75) +
+                          std::string(32, '\0') + "A");
     Write("truncated.dpk", ReadFileText(Path("good.dpk")).substr(0, 50));
-    Write("outside.dpk", std::string("DP\x01", 3) + Record("a", 75, 900) + std::string(32, '\0'));
-    Write("backwards.dpk", std::string("DP\x01", 3) + Record("a", 75, 10) + std::string(32, '\0'));
+    Write("outside.dpk",
+          std::string("DP\x01", 3) + test::PackageRecord("a", 75, 900) + std::string(32, '\0'));
+    Write("backwards.dpk",
+          std::string("DP\x01", 3) + test::PackageRecord("a", 75, 10) + std::string(32, '\0'));
     Write("empty", "");
     Write("damaged.xmlz", std::string("\x20\0\0\0\x78\x5e\xff\xff", 8));
     Write(std::string(32, 'n'), "long");

@@ -3,12 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <dirent.h>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "support/production.h"
 #include "support/support.h"
+#include "support/x11.h"
 
 using namespace korvane::test;
 
@@ -26,9 +30,28 @@ RunResult RunPlayer(const TempDir& dir, RunOptions options = {}) {
     return RunProgram({ProgramPath("korplayer")}, options);
 }
 
-void CopyShowcase(const TempDir& dir, const std::string& as = "showcase.dpk") {
-    std::filesystem::copy_file(BuildPath("showcase/showcase.dpk"), dir / as);
+// A production whose first frame draws nothing (its one layer has no scene): it ends at
+// once, on a clock of 0.
+void WriteQuickProduction(const std::string& path) {
+    DocumentSections sections;
+    LayerSpec layer;
+    layer.scene = 0;
+    layer.length = 500;
+    sections.tracks = "<track>" + LayerXml(layer) + "</track>";
+    WriteProductionPackage(path, BuildDocument(sections));
 }
+
+// A production that plays for a quarter of an hour unless it is stopped.
+void WriteLongProduction(const std::string& path) {
+    DocumentSections sections;
+    sections.scenes = EmptyScene();
+    LayerSpec layer;
+    layer.length = 90000;
+    sections.tracks = "<track>" + LayerXml(layer) + "</track>";
+    WriteProductionPackage(path, BuildDocument(sections));
+}
+
+const char* const kWindowTitle = "Korvane Engine v1.2";
 
 // The lines that are not the antialiasing retry, which depends on the display's visuals.
 std::vector<std::string> WithoutRetry(const std::string& out) {
@@ -48,26 +71,65 @@ TEST(Korplayer, WithoutPackageSaysSoAndFails) {
     WriteFile(dir / "dp", "too short a name");
     RunResult run = RunPlayer(dir);
     EXPECT_EQ(run.exit_code, 1) << run.Describe();
-    EXPECT_EQ(Lines(run.out), (std::vector<std::string>{"Korvane Engine v1.2", "Sux... no dpk file."}));
+    EXPECT_EQ(Lines(run.out),
+              (std::vector<std::string>{"Korvane Engine v1.2", "Sux... no dpk file."}));
 }
 
-TEST(Korplayer, PlaysAnEmptyProductionAndEndsAtOnce) {
+TEST(Korplayer, ProductionWhoseFirstFrameDrawsNothingEndsWithoutAFigure) {
     TempDir dir;
-    CopyShowcase(dir);
+    WriteQuickProduction(dir / "quick.dpk");
     RunResult run = RunPlayer(dir);
     EXPECT_EQ(run.exit_code, 0) << run.Describe();
-    EXPECT_EQ(WithoutRetry(run.out),
-              (std::vector<std::string>{"Korvane Engine v1.2", "Found showcase.dpk.",
-                                        "Starting the demo.", "Bye!"}))
-        << "a production that ends on its first frame prints no benchmark figure";
-    EXPECT_EQ(run.out.find("nan"), std::string::npos);
+    auto lines = WithoutRetry(run.out);
+    ASSERT_GE(lines.size(), 6u) << run.Describe();
+    EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 4),
+              (std::vector<std::string>{"Korvane Engine v1.2", "Found quick.dpk.",
+                                        "Starting the demo.", std::string(74, '=')}));
+    EXPECT_EQ(lines[lines.size() - 2], std::string(74, '='))
+        << "the report is the last thing before the end";
+    EXPECT_EQ(lines.back(), "Bye!");
+    EXPECT_EQ(run.out.find("Benchmark"), std::string::npos)
+        << "a clock of 0 has no frame rate: no nan, no inf, no line";
+}
+
+TEST(Korplayer, EscapeEndsPlaybackWithByeAndNoFigure) {
+    TempDir dir;
+    WriteLongProduction(dir / "long.dpk");
+    RunResult run;
+    std::thread player([&] { run = RunPlayer(dir); });
+    unsigned long window = FindWindowByTitle(kWindowTitle, 30);
+    ASSERT_NE(window, 0u) << "no window appeared";
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    PressKey(window, "Escape");
+    player.join();
+    EXPECT_EQ(run.exit_code, 0) << run.Describe();
+    ASSERT_FALSE(Lines(run.out).empty());
+    EXPECT_EQ(Lines(run.out).back(), "Bye!");
+    EXPECT_EQ(run.out.find("Benchmark"), std::string::npos) << run.Describe();
+}
+
+TEST(Korplayer, ClosingTheWindowEndsAtOnceWithNothingMore) {
+    TempDir dir;
+    WriteLongProduction(dir / "long.dpk");
+    RunResult run;
+    std::thread player([&] { run = RunPlayer(dir); });
+    unsigned long window = FindWindowByTitle(kWindowTitle, 30);
+    ASSERT_NE(window, 0u) << "no window appeared";
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    CloseWindow(window);
+    player.join();
+    EXPECT_EQ(run.exit_code, 0) << run.Describe();
+    ASSERT_FALSE(Lines(run.out).empty());
+    EXPECT_EQ(Lines(run.out).back(), std::string(74, '='))
+        << "nothing is printed after the start of playback";
+    EXPECT_EQ(run.err, "");
 }
 
 TEST(Korplayer, TakesTheFirstPackageTheListingReturns) {
     TempDir dir;
     // "xdpk" qualifies without a dot; "dp" and "a.dp" do not.
     for (const char* name : {"b.dpk", "xdpk", "a.dp", "dp"})
-        CopyShowcase(dir, name);
+        WriteQuickProduction(dir / name);
     std::string first;
     DIR* listing = opendir(dir.path().c_str());
     while (dirent* entry = readdir(listing)) {
@@ -86,18 +148,33 @@ TEST(Korplayer, TakesTheFirstPackageTheListingReturns) {
 }
 
 TEST(Korplayer, AudioDriverFixUpComesBeforeTheBanner) {
-    TempDir dir;
-    RunOptions options;
-    options.set_env = {{"SDL_AUDIODRIVER", "pulseaudio"}};
-    RunResult run = RunPlayer(dir, options);
-    ASSERT_GE(Lines(run.out).size(), 2u) << run.Describe();
-    EXPECT_EQ(Lines(run.out)[0], "Changing SDL_AUDIODRIVER from pulse to alsa.");
-    EXPECT_EQ(Lines(run.out)[1], "Korvane Engine v1.2");
+    struct Case {
+        const char* driver; // nullptr: not set
+        std::vector<std::string> first_lines;
+    };
+    const Case cases[] = {
+        {nullptr, {"Changing SDL_AUDIODRIVER to alsa.", "Korvane Engine v1.2"}},
+        {"pulseaudio", {"Changing SDL_AUDIODRIVER from pulse to alsa.", "Korvane Engine v1.2"}},
+        {"oss", {"Korvane Engine v1.2", "Sux... no dpk file."}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.driver ? c.driver : "(not set)");
+        TempDir dir;
+        RunOptions options;
+        if (c.driver)
+            options.set_env = {{"SDL_AUDIODRIVER", c.driver}};
+        else
+            options.unset_env = {"SDL_AUDIODRIVER"};
+        RunResult run = RunPlayer(dir, options);
+        auto lines = Lines(run.out);
+        ASSERT_GE(lines.size(), 2u) << run.Describe();
+        EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 2), c.first_lines);
+    }
 }
 
 TEST(Korplayer, RefusesDriversBelowOpenGl13) {
     TempDir dir;
-    CopyShowcase(dir);
+    WriteQuickProduction(dir / "quick.dpk");
     RunOptions options;
     options.set_env = {{"MESA_GL_VERSION_OVERRIDE", "1.2"}};
     RunResult run = RunPlayer(dir, options);
@@ -107,14 +184,15 @@ TEST(Korplayer, RefusesDriversBelowOpenGl13) {
     EXPECT_EQ(lines.back(), "Error: OpenGL 1.3 required, please install a proper OpenGL driver.");
 }
 
-TEST(Korplayer, WithoutAnyDisplayExplainsThatOpenGlIsMissing) {
+TEST(Korplayer, WithoutAnyDisplaySaysSoAndFails) {
     TempDir dir;
-    CopyShowcase(dir);
+    WriteQuickProduction(dir / "quick.dpk");
     RunOptions options;
     options.unset_env = {"DISPLAY"};
     RunResult run = RunPlayer(dir, options);
-    EXPECT_EQ(run.exit_code, 0) << run.Describe();
-    auto lines = WithoutRetry(run.out);
-    ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines.back(), "Error: failed to create opengl context, please install OpenGL driver.");
+    EXPECT_EQ(run.exit_code, 1) << run.Describe();
+    EXPECT_EQ(Lines(run.out),
+              (std::vector<std::string>{"Korvane Engine v1.2",
+                                        "Error: cannot open a window: DISPLAY is not set."}))
+        << run.Describe();
 }

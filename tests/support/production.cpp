@@ -13,13 +13,20 @@ std::string BuildDocument(const DocumentSections& s) {
     std::ostringstream xml;
     xml << "<?xml version=\"1.0\"?>\n<production>\n";
     const std::pair<const char*, const std::string*> sections[] = {
-        {"texture_operators", &s.texture_operators}, {"textures", &s.textures},
-        {"mesh_files", &s.mesh_files},               {"curves", &s.curves},
-        {"lights", &s.lights},                       {"effect_textures", &s.effect_textures},
-        {"image_files", &s.image_files},             {"cube_maps", &s.cube_maps},
-        {"fonts", &s.fonts},                         {"texture_references", &s.texture_references},
-        {"materials", &s.materials},                 {"dynamic_meshes", &s.dynamic_meshes},
-        {"scenes", &s.scenes},                       {"tracks", &s.tracks},
+        {"texture_operators", &s.texture_operators},
+        {"textures", &s.textures},
+        {"mesh_files", &s.mesh_files},
+        {"curves", &s.curves},
+        {"lights", &s.lights},
+        {"effect_textures", &s.effect_textures},
+        {"image_files", &s.image_files},
+        {"cube_maps", &s.cube_maps},
+        {"fonts", &s.fonts},
+        {"texture_references", &s.texture_references},
+        {"materials", &s.materials},
+        {"dynamic_meshes", &s.dynamic_meshes},
+        {"scenes", &s.scenes},
+        {"tracks", &s.tracks},
     };
     for (const auto& [name, body] : sections) {
         if (body->empty())
@@ -33,7 +40,8 @@ std::string BuildDocument(const DocumentSections& s) {
 
 std::string StaticValue(float value) {
     char text[64];
-    std::snprintf(text, sizeof text, "<v type=\"static\" value=\"%.9g\"/>", static_cast<double>(value));
+    std::snprintf(text, sizeof text, "<v type=\"static\" value=\"%.9g\"/>",
+                  static_cast<double>(value));
     return text;
 }
 
@@ -58,7 +66,9 @@ std::string LayerXml(const LayerSpec& l) {
     return xml.str();
 }
 
-std::string EmptyScene() { return "<scene/>"; }
+std::string EmptyScene() {
+    return "<scene/>";
+}
 
 std::string StaticLight(float r, float g, float b) {
     std::ostringstream xml;

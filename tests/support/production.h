@@ -65,7 +65,6 @@ std::vector<uint8_t> CompressedDocumentBytes(const std::string& xml);
 // Writes a package holding "demo.xmlz" (and "loading.xmlz" when loading_xml is not empty)
 // followed by the extra entries.
 void WriteProductionPackage(const std::string& path, const std::string& demo_xml,
-                            const std::string& loading_xml = "",
-                            const PackageEntries& extra = {});
+                            const std::string& loading_xml = "", const PackageEntries& extra = {});
 
 } // namespace korvane::test

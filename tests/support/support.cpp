@@ -150,12 +150,34 @@ RunResult RunProgram(const std::vector<std::string>& argv, const RunOptions& opt
     return result;
 }
 
-std::string ProgramPath(const std::string& name) { return BuildPath(name); }
+std::string ProgramPath(const std::string& name) {
+    return BuildPath(name);
+}
 std::string BuildPath(const std::string& relative) {
     return std::string(KORVANE_BUILD_DIR) + "/" + relative;
 }
 std::string SourcePath(const std::string& relative) {
     return std::string(KORVANE_SOURCE_DIR) + "/" + relative;
+}
+
+std::string CaptureOutput(const std::function<void(std::FILE*)>& body) {
+    char* text = nullptr;
+    size_t size = 0;
+    std::FILE* out = open_memstream(&text, &size);
+    body(out);
+    std::fclose(out);
+    std::string result(text, size);
+    std::free(text);
+    return result;
+}
+
+std::string PackageRecord(const std::string& name, uint32_t start, uint32_t end) {
+    std::string record = name;
+    record.resize(32, '\0');
+    for (uint32_t value : {start, end})
+        for (int shift = 24; shift >= 0; shift -= 8)
+            record += static_cast<char>((value >> shift) & 0xff);
+    return record;
 }
 
 std::vector<std::string> Lines(const std::string& text) {

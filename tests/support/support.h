@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -29,19 +31,19 @@ std::vector<uint8_t> ReadFileBytes(const std::string& path);
 std::string ReadFileText(const std::string& path);
 
 struct RunOptions {
-    std::string cwd;                                        // empty: the test's own
+    std::string cwd;                                          // empty: the test's own
     std::vector<std::pair<std::string, std::string>> set_env; // set before the run
-    std::vector<std::string> unset_env;                     // removed before the run
-    std::string stdin_text;                                 // fed to the program
+    std::vector<std::string> unset_env;                       // removed before the run
+    std::string stdin_text;                                   // fed to the program
     int timeout_seconds = 120;
 };
 
 struct RunResult {
-    int exit_code = -1;   // the exit status when the program exited
-    int signal = 0;       // the signal that ended it, 0 when it exited
+    int exit_code = -1; // the exit status when the program exited
+    int signal = 0;     // the signal that ended it, 0 when it exited
     bool timed_out = false;
-    std::string out;      // standard output
-    std::string err;      // standard error
+    std::string out;              // standard output
+    std::string err;              // standard error
     std::string Describe() const; // for failure messages: status, signal and both streams
 };
 
@@ -52,6 +54,13 @@ std::string ProgramPath(const std::string& name);
 // Path inside the build tree and inside the source tree.
 std::string BuildPath(const std::string& relative);
 std::string SourcePath(const std::string& relative);
+
+// What a piece of code writes to the stream it is given.
+std::string CaptureOutput(const std::function<void(std::FILE*)>& body);
+
+// One 40-byte package index record as stored: the NUL-padded name, then the big-endian
+// start and inclusive end offsets. For packages laid out by hand.
+std::string PackageRecord(const std::string& name, uint32_t start, uint32_t end);
 
 // Splits a text into its lines (without the line ends).
 std::vector<std::string> Lines(const std::string& text);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "player/main_loop.h"
+#include "support/support.h"
 
 using namespace korvane;
 
@@ -14,11 +15,11 @@ namespace {
 
 // A production of a given length on a clock that advances by a fixed step per frame.
 struct ScriptedHost {
-    uint32_t now = 1000;          // SDL ticks
-    uint32_t step = 1;            // ticks added by every swap
-    uint32_t production_end = 0;  // hundredths: frames at this time or later draw nothing
-    int escape_from_frame = -1;   // Escape is down from this frame on (counted from 0)
-    int quit_at_frame = -1;       // a window close arrives at this frame
+    uint32_t now = 1000;         // SDL ticks
+    uint32_t step = 1;           // ticks added by every swap
+    uint32_t production_end = 0; // hundredths: frames at this time or later draw nothing
+    int escape_from_frame = -1;  // Escape is down from this frame on (counted from 0)
+    int quit_at_frame = -1;      // a window close arrives at this frame
     int frames = 0;
     bool audio_started = false;
     bool decoder_started = false;
@@ -56,17 +57,6 @@ struct ScriptedHost {
     }
 };
 
-std::string Capture(const std::function<void(std::FILE*)>& body) {
-    char* text = nullptr;
-    size_t size = 0;
-    std::FILE* out = open_memstream(&text, &size);
-    body(out);
-    std::fclose(out);
-    std::string result(text, size);
-    free(text);
-    return result;
-}
-
 } // namespace
 
 TEST(MainLoop, ProductionOfTenSecondsAtSixtyFramesReportsSixtyFps) {
@@ -78,7 +68,7 @@ TEST(MainLoop, ProductionOfTenSecondsAtSixtyFramesReportsSixtyFps) {
     host.swap = [&] { script.now = 1000 + (script.frames >= 600 ? 10000 : script.frames * 16); };
     PlaybackSettings settings;
     PlaybackResult result;
-    std::string out = Capture([&](std::FILE* f) {
+    std::string out = korvane::test::CaptureOutput([&](std::FILE* f) {
         settings.out = f;
         result = RunPlayback(host, settings);
     });
@@ -92,7 +82,7 @@ TEST(MainLoop, ProductionThatDrawsNothingEndsWithoutAFigure) {
     ScriptedHost script; // production_end 0: the first frame draws nothing
     PlaybackSettings settings;
     PlaybackResult result;
-    std::string out = Capture([&](std::FILE* f) {
+    std::string out = korvane::test::CaptureOutput([&](std::FILE* f) {
         settings.out = f;
         result = RunPlayback(script.Host(), settings);
     });
@@ -127,7 +117,7 @@ TEST(MainLoop, EscapeEndsWithoutBenchmarkAndWindowCloseEndsAtOnce) {
         script.escape_from_frame = 3;
         PlaybackSettings settings;
         PlaybackResult result;
-        std::string out = Capture([&](std::FILE* f) {
+        std::string out = korvane::test::CaptureOutput([&](std::FILE* f) {
             settings.out = f;
             result = RunPlayback(script.Host(), settings);
         });
@@ -155,7 +145,7 @@ TEST(MainLoop, PreRollRunsOnTheWallClockThenStartsTheMusic) {
     settings.music = true;
     settings.music_offset = 500;
     PlaybackResult result;
-    std::string out = Capture([&](std::FILE* f) {
+    std::string out = korvane::test::CaptureOutput([&](std::FILE* f) {
         settings.out = f;
         result = RunPlayback(script.Host(), settings);
     });
@@ -163,8 +153,9 @@ TEST(MainLoop, PreRollRunsOnTheWallClockThenStartsTheMusic) {
     EXPECT_TRUE(script.audio_started);
     // Pre-roll frames at 0, 100, ... 500 ms; the one after 500 ms starts the device.
     ASSERT_GE(script.rendered_times.size(), 7u);
-    EXPECT_EQ(std::vector<uint32_t>(script.rendered_times.begin(), script.rendered_times.begin() + 7),
-              (std::vector<uint32_t>{0, 10, 20, 30, 40, 50, 60}));
+    EXPECT_EQ(
+        std::vector<uint32_t>(script.rendered_times.begin(), script.rendered_times.begin() + 7),
+        (std::vector<uint32_t>{0, 10, 20, 30, 40, 50, 60}));
     EXPECT_EQ(out, "Audio buffer size:8192\n");
 }
 
@@ -209,9 +200,9 @@ TEST(MainLoop, MusicClockFollowsTheCallbackAndHoldsWhileStarved) {
     EXPECT_TRUE(script.audio_started);
     ASSERT_EQ(script.rendered_times.size(), 5u);
     EXPECT_EQ(script.rendered_times[0], 0u);
-    EXPECT_EQ(script.rendered_times[1], 18u);                       // 32768 / 176.4 = 185.7 ms
+    EXPECT_EQ(script.rendered_times[1], 18u);                      // 32768 / 176.4 = 185.7 ms
     EXPECT_EQ(script.rendered_times[2], script.rendered_times[1]); // starved: clock held
-    EXPECT_EQ(script.rendered_times[3], 55u);                       // 98304 / 176.4 = 557.3 ms
+    EXPECT_EQ(script.rendered_times[3], 55u);                      // 98304 / 176.4 = 557.3 ms
 }
 
 TEST(MainLoop, MusicDemoClockFormula) {

@@ -22,22 +22,13 @@ namespace {
 
 using test::TempDir;
 
-std::string BigEndian(uint32_t v) {
-    return {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
-}
-
-std::string Record(const std::string& name, uint32_t start, uint32_t end) {
-    std::string field = name;
-    field.resize(32, '\0');
-    return field + BigEndian(start) + BigEndian(end);
-}
-
 // A well-formed package of the entries, laid out by hand.
 std::string MakePackage(const std::vector<std::pair<std::string, std::string>>& entries) {
     std::string index, data;
     uint32_t offset = 35 + 40 * static_cast<uint32_t>(entries.size());
     for (const auto& [name, bytes] : entries) {
-        index += Record(name, offset, offset + static_cast<uint32_t>(bytes.size()) - 1);
+        index +=
+            test::PackageRecord(name, offset, offset + static_cast<uint32_t>(bytes.size()) - 1);
         offset += static_cast<uint32_t>(bytes.size());
         data += bytes;
     }
@@ -152,7 +143,7 @@ TEST(ReadPackageEntry, ReportsEntriesOutsideTheFileWithoutReadingThem) {
         {0xFFFFFFFF, 0, PackageStatus::kDamaged, "before it starts"},
     };
     for (const auto& c : cases) {
-        MemoryStream package(std::string("DP\x01", 3) + Record("x", c.start, c.end) +
+        MemoryStream package(std::string("DP\x01", 3) + test::PackageRecord("x", c.start, c.end) +
                              std::string(32, '\0') + "data");
         PackageEntryResult result = ReadPackageEntry(package.get(), "x");
         EXPECT_EQ(result.status, c.status) << c.start << ".." << c.end;
@@ -204,8 +195,9 @@ TEST_F(PackageFiles, WritePackageLaysOutTheIndexAndData) {
     ASSERT_TRUE(result.ok()) << result.message;
 
     std::string bytes = test::ReadFileText(Path("out.dpk"));
-    std::string expected = std::string("DP\x01", 3) + Record("five", 115, 119) +
-                           Record("seven", 120, 126) + std::string(32, '\0') + "12345abcdefg";
+    std::string expected = std::string("DP\x01", 3) + test::PackageRecord("five", 115, 119) +
+                           test::PackageRecord("seven", 120, 126) + std::string(32, '\0') +
+                           "12345abcdefg";
     EXPECT_EQ(bytes, expected);
     struct stat info;
     ASSERT_EQ(stat(Path("out.dpk").c_str(), &info), 0);
@@ -332,8 +324,9 @@ TEST_F(PackageFiles, ExtractPackageWritesEachNameOnceWithTheFirstRecordsData) {
 }
 
 TEST_F(PackageFiles, ExtractPackageChecksEverythingBeforeWriting) {
-    std::string damaged_entry = std::string("DP\x01", 3) + Record("ok", 115, 115) +
-                                Record("bad", 116, 5000) + std::string(32, '\0') + "xy";
+    std::string damaged_entry = std::string("DP\x01", 3) + test::PackageRecord("ok", 115, 115) +
+                                test::PackageRecord("bad", 116, 5000) + std::string(32, '\0') +
+                                "xy";
     const std::pair<std::string, PackageStatus> packages[] = {
         {MakePackage({{"ok", "1"}, {"../escape", "2"}}), PackageStatus::kRefused},
         {MakePackage({{"ok", "1"}, {"..", "2"}}), PackageStatus::kRefused},

@@ -11,23 +11,11 @@
 #include "player/audio_environment.h"
 #include "player/launch_options.h"
 #include "player/video_mode.h"
+#include "support/support.h"
 
 using namespace korvane;
 
-namespace {
-
-std::string CaptureFile(const std::function<void(std::FILE*)>& body) {
-    char* text = nullptr;
-    size_t size = 0;
-    std::FILE* out = open_memstream(&text, &size);
-    body(out);
-    std::fclose(out);
-    std::string result(text, size);
-    free(text);
-    return result;
-}
-
-} // namespace
+namespace {} // namespace
 
 TEST(AudioEnvironment, DriverFixUp) {
     struct Case {
@@ -50,7 +38,8 @@ TEST(AudioEnvironment, DriverFixUp) {
         else
             unsetenv("SDL_AUDIODRIVER");
         setenv("AUDIODEV", "/dev/dsp", 1);
-        std::string out = CaptureFile([](std::FILE* f) { FixAudioDriverEnvironment(f); });
+        std::string out =
+            korvane::test::CaptureOutput([](std::FILE* f) { FixAudioDriverEnvironment(f); });
         SCOPED_TRACE(c.driver ? c.driver : "(unset)");
         EXPECT_EQ(out, c.message);
         ASSERT_NE(std::getenv("SDL_AUDIODRIVER"), nullptr);
@@ -108,17 +97,39 @@ TEST(VideoMode, RetryAndProbe) {
         std::vector<std::string> calls;
     };
     const Case cases[] = {
-        {"opens at once", true, true, true, true, VideoModeOutcome::opened, "",
+        {"opens at once",
+         true,
+         true,
+         true,
+         true,
+         VideoModeOutcome::opened,
+         "",
          {"mode 800x600 fullscreen"}},
-        {"retry succeeds", true, false, true, true, VideoModeOutcome::opened,
+        {"retry succeeds",
+         true,
+         false,
+         true,
+         true,
+         VideoModeOutcome::opened,
          retry + "Success! :)\n",
          {"mode 800x600 fullscreen", "multisample 0 0", "mode 800x600 fullscreen"}},
-        {"retry fails, probe opens", true, false, false, true, VideoModeOutcome::other_resolution,
+        {"retry fails, probe opens",
+         true,
+         false,
+         false,
+         true,
+         VideoModeOutcome::other_resolution,
          retry + resolution,
-         {"mode 800x600 fullscreen", "multisample 0 0", "mode 800x600 fullscreen",
-          "mode 320x240", "quit"}},
-        {"no antialiasing, no driver", false, false, false, false, VideoModeOutcome::no_driver,
-         driver, {"mode 800x600 fullscreen", "mode 320x240", "quit"}},
+         {"mode 800x600 fullscreen", "multisample 0 0", "mode 800x600 fullscreen", "mode 320x240",
+          "quit"}},
+        {"no antialiasing, no driver",
+         false,
+         false,
+         false,
+         false,
+         VideoModeOutcome::no_driver,
+         driver,
+         {"mode 800x600 fullscreen", "mode 320x240", "quit"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -127,7 +138,7 @@ TEST(VideoMode, RetryAndProbe) {
         video.accept_without_multisampling = c.accept_without;
         video.accept_probe = c.accept_probe;
         VideoModeOutcome outcome{};
-        std::string out = CaptureFile([&](std::FILE* f) {
+        std::string out = korvane::test::CaptureOutput([&](std::FILE* f) {
             outcome = OpenVideoMode(video.Calls(), 800, 600, true, c.antialiasing, f);
         });
         EXPECT_EQ(outcome, c.outcome);
@@ -161,8 +172,10 @@ TEST(Viewport, LetterboxAndPillarbox) {
         uint16_t x, y, w, h;
     };
     const Case cases[] = {
-        {800, 600, 1.3333334f, 0, 75, 800, 450},     {1920, 1080, 1.7777778f, 0, 0, 1920, 1080},
-        {1920, 1200, 1.6f, 0, 60, 1920, 1080},       {1280, 1024, 1.3333334f, 0, 128, 1280, 768},
+        {800, 600, 1.3333334f, 0, 75, 800, 450},
+        {1920, 1080, 1.7777778f, 0, 0, 1920, 1080},
+        {1920, 1200, 1.6f, 0, 60, 1920, 1080},
+        {1280, 1024, 1.3333334f, 0, 128, 1280, 768},
         {2560, 1080, 2560.0f / 1080, 320, 0, 1920, 1080},
     };
     for (const Case& c : cases) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "frame/renderer_setup.h"
+#include "support/support.h"
 
 using namespace korvane;
 
@@ -15,14 +16,8 @@ namespace {
 const std::string kRule(74, '=');
 
 std::string Report(const DriverFeatures& driver, const RendererChoices& choices, RenderCaps* caps) {
-    char* text = nullptr;
-    size_t size = 0;
-    std::FILE* out = open_memstream(&text, &size);
-    *caps = ReportCapabilities(driver, choices, out);
-    std::fclose(out);
-    std::string result(text, size);
-    std::free(text);
-    return result;
+    return test::CaptureOutput(
+        [&](std::FILE* out) { *caps = ReportCapabilities(driver, choices, out); });
 }
 
 DriverFeatures ModernDriver() {
@@ -38,9 +33,10 @@ DriverFeatures ModernDriver() {
 TEST(CapabilityReport, ModernDriverWithShaders) {
     RenderCaps caps;
     std::string out = Report(ModernDriver(), RendererChoices{}, &caps);
-    EXPECT_EQ(out, kRule + "\nVBO support detected.\nPBO support detected.\n"
-                           "NPOT texture support detected.\nTexture compression support detected.\n"
-                           "EXT_framebuffer_object support detected.\nUsing GLSL shaders.\n" +
+    EXPECT_EQ(out, kRule +
+                       "\nVBO support detected.\nPBO support detected.\n"
+                       "NPOT texture support detected.\nTexture compression support detected.\n"
+                       "EXT_framebuffer_object support detected.\nUsing GLSL shaders.\n" +
                        kRule + "\n");
     EXPECT_EQ(caps.vbo, 1);
     EXPECT_EQ(caps.pbo, 1);
@@ -61,9 +57,10 @@ TEST(CapabilityReport, OldDriverLinesAndFlags) {
     RendererChoices fixed;
     fixed.renderer_flag = kRendererFixed;
     std::string out = Report(old, fixed, &caps);
-    EXPECT_EQ(out, kRule + "\nNo VBO support.\nNo PBO support.\nNo NPOT texture support.\n"
-                           "No texture compression support.\nNo EXT_framebuffer_object support.\n"
-                           "Using 2 texture units.\n" +
+    EXPECT_EQ(out, kRule +
+                       "\nNo VBO support.\nNo PBO support.\nNo NPOT texture support.\n"
+                       "No texture compression support.\nNo EXT_framebuffer_object support.\n"
+                       "Using 2 texture units.\n" +
                        kRule + "\n");
     EXPECT_EQ(caps.vbo + caps.pbo + caps.npot + caps.compression + caps.fbo, 0);
     EXPECT_EQ(caps.texture_units, 2);

@@ -37,8 +37,10 @@ struct CommandSpec {
     ENTRY(kListCommand)                                                                            \
     ENTRY(kExtractCommand)                                                                         \
     ENTRY(kBuildCommand)                                                                           \
+    ENTRY(kCheckCommand)                                                                           \
     ENTRY(kCompressCommand)                                                                        \
-    ENTRY(kDecompressCommand)
+    ENTRY(kDecompressCommand)                                                                      \
+    ENTRY(kMeshCommand)
 
 #define KORPACK_DECLARE_COMMAND(spec) extern const CommandSpec spec;
 KORPACK_COMMAND_TABLE(KORPACK_DECLARE_COMMAND)

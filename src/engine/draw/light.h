@@ -10,6 +10,8 @@
 
 namespace korvane {
 
+struct XmlNode;
+
 // The nine values of a light, in their stored order.
 enum LightValue : uint8_t {
     kLightAmbientRed = 0,
@@ -27,6 +29,17 @@ struct Light {
     std::array<AnimatedValue, 9> values{};
     uint16_t dynamic_bits = 0; // bit n: value n holds a curve handle
 };
+
+// The parts of a light element, in document order; each holds three values (red, green and
+// blue, or x, y and z).
+constexpr int kLightParts = 3;
+constexpr int kLightPartValues = 3;
+
+// Reads a light element: its first three children are the ambient colour, the diffuse colour
+// and the position, each with three animated values. Only the type word "dynamic" makes a
+// value a curve handle; every other word is static. Parts or values the element lacks stay
+// 0 (documents that lack them are refused when they are checked).
+void LoadLight(const XmlNode& element, Light& light);
 
 // One value of a light at a time.
 inline float ResolveLightValue(const Light& light, LightValue value, uint32_t time,

@@ -5,10 +5,18 @@
 #include <cstdint>
 
 #include "gl/render_caps.h"
+#include "model/pool.h"
 
 namespace korvane {
 
 struct Project;
+struct SceneObject;
+
+// One scene of the project's scene pool: its objects, drawn in list order. A scene without
+// objects is still a scene: a layer that draws it counts as drawing.
+struct Scene {
+    SmallResourcePool<SceneObject> objects;
+};
 
 // Draws the scene of the given handle at a time (hundredths of a second), after the frame
 // renderer has set the projection and view matrices. The camera angles (degrees) are those

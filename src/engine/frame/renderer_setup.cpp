@@ -4,6 +4,7 @@
 
 #include "gl/gl.h"
 #include "math/matrices.h"
+#include "texture/generators.h"
 
 namespace korvane {
 
@@ -29,7 +30,9 @@ const char* const kUsingUnits = "Using %d texture units";
 const char* const kWithCombine4 = " + NV_texture_env_combine4.";
 const char* const kWithCombine3 = " + ATI_texture_env_combine3.";
 
-void Line(std::FILE* out, const char* text) { std::fprintf(out, "%s\n", text); }
+void Line(std::FILE* out, const char* text) {
+    std::fprintf(out, "%s\n", text);
+}
 
 } // namespace
 
@@ -123,7 +126,8 @@ void SetUpRenderer(const RendererChoices& choices, const Viewport& viewport, std
     glViewport(viewport.x, viewport.y, viewport.width, viewport.height);
     glScissor(viewport.x, viewport.y, viewport.width, viewport.height);
     glEnable(GL_SCISSOR_TEST);
-    // The Maze generator's tile tables are built here, once, before any document loads.
+    // Built once, before any document loads: every Maze layer reads them.
+    BuildMazeTileTables();
     if (choices.renderer_flag == kRendererFixed) {
         glShadeModel(GL_SMOOTH);
         glEnable(GL_COLOR_MATERIAL);

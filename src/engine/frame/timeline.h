@@ -60,7 +60,7 @@ enum LayerValue : uint8_t {
 constexpr uint8_t kLayerDynamicBit[9] = {0x80, 0x40, 0x20, 0x10, 0x08, 0x04, 0, 0x02, 0x01};
 
 enum class ProjectionKind : uint8_t {
-    kPerspective = 0,        // field of view static
+    kPerspective = 0, // field of view static
     kOrthographic = 1,
     kAnimatedPerspective = 2, // field of view from the curve in its slot
 };

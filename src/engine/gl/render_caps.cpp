@@ -29,17 +29,29 @@ TextureFormatTable BuildTextureFormatTable(bool compression) {
     return table;
 }
 
-const RenderCaps& GetRenderCaps() { return render_caps; }
-const RenderCaps& GetLoadingRenderCaps() { return loading_render_caps; }
-const TextureFormatTable& GetTextureFormatTable() { return texture_format_table; }
-uint8_t GetRendererFlag() { return renderer_flag; }
+const RenderCaps& GetRenderCaps() {
+    return render_caps;
+}
+const RenderCaps& GetLoadingRenderCaps() {
+    return loading_render_caps;
+}
+const TextureFormatTable& GetTextureFormatTable() {
+    return texture_format_table;
+}
+uint8_t GetRendererFlag() {
+    return renderer_flag;
+}
 
 void SetRenderCaps(const RenderCaps& caps) {
     render_caps = caps;
     loading_render_caps = LoadingCopyOf(caps);
 }
 
-void SetTextureFormatTable(const TextureFormatTable& table) { texture_format_table = table; }
-void SetRendererFlag(uint8_t flag) { renderer_flag = flag; }
+void SetTextureFormatTable(const TextureFormatTable& table) {
+    texture_format_table = table;
+}
+void SetRendererFlag(uint8_t flag) {
+    renderer_flag = flag;
+}
 
 } // namespace korvane

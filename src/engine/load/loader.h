@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "data/xml.h"
 #include "gl/render_caps.h"
@@ -47,8 +48,23 @@ struct LoadResult {
     const XmlNode* music = nullptr;
 };
 
-// Fills an empty project from the named document of the package.
+// Fills an empty project from the named document of the package. A document the package
+// does not hold leaves the project empty (kAbsent); a damaged one, or one that does not pass
+// ValidateDocument, leaves it empty too (kFailed, with the first problem as the error): the
+// document is checked as a whole before anything is built. Without read_music the tree is
+// freed as soon as the tracks are done; with it, it is handed back for the music set-up.
 LoadResult LoadProject(Project& project, std::FILE* package, const char* document_name,
                        const LoadOptions& options);
+
+// Fetches the named document and checks it as LoadProject does, building nothing: every
+// problem is appended as one line, the first being what LoadProject would report. A document
+// the package does not hold has no problems.
+void CheckProjectDocument(std::FILE* package, const char* document_name, bool read_music,
+                          std::vector<std::string>& problems);
+
+// The same for a document already fetched and parsed (root as ParseXml gives it); the
+// package is where the items read their entries from.
+LoadResult LoadProjectDocument(Project& project, std::FILE* package, std::unique_ptr<XmlNode> root,
+                               const char* document_name, const LoadOptions& options);
 
 } // namespace korvane

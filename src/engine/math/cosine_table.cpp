@@ -17,6 +17,8 @@ void BuildCosineTable() {
     }
 }
 
-const CosineTable& GetCosineTable() { return cosine_table; }
+const CosineTable& GetCosineTable() {
+    return cosine_table;
+}
 
 } // namespace korvane

@@ -2,6 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "data/xml.h"
 
 namespace korvane {
 
@@ -162,6 +166,64 @@ float EvaluateFunctionCurve(FunctionCurve& curve, uint32_t time) {
         curve.segment_kinds[segment], curve.segment_parameters[segment], static_cast<float>(local));
     curve.cached_value = value;
     return value;
+}
+
+void LoadFunctionCurve(const XmlNode& element, FunctionCurve& curve) {
+    curve.value_type = static_cast<ValueType>(
+        static_cast<uint8_t>(ReadDocumentInteger(GetXmlAttribute(element, "type"))));
+    curve.loop_type = static_cast<LoopType>(
+        static_cast<uint8_t>(ReadDocumentInteger(GetXmlAttribute(element, "loop_type"))));
+    curve.loop_begin = ReadDocumentReal(GetXmlAttribute(element, "loop_begin"));
+    curve.loop_end = ReadDocumentReal(GetXmlAttribute(element, "loop_end"));
+    curve.segment_count = 0;
+    curve.cached_time = kCurveNotCached;
+    curve.cached_value = 0.0f;
+    for (const XmlNode* segment = element.first_child.get();
+         segment != nullptr && curve.segment_count < kMaxCurveSegments;
+         segment = segment->next_sibling.get()) {
+        const int index = curve.segment_count;
+        curve.segment_kinds[index] = static_cast<CurveKind>(
+            static_cast<uint8_t>(ReadDocumentInteger(GetXmlAttribute(*segment, "type"))));
+        curve.segment_lengths[index] =
+            static_cast<uint32_t>(ReadDocumentInteger(GetXmlAttribute(*segment, "length")));
+        SegmentParameters& parameters = curve.segment_parameters[index];
+        parameters.fill(0.0f);
+        int count = 0;
+        for (const XmlNode* parameter = segment->first_child.get();
+             parameter != nullptr && count < kCurveSegmentParameters;
+             parameter = parameter->next_sibling.get()) {
+            parameters[count++] =
+                ReadDocumentReal(parameter->text ? parameter->text->c_str() : nullptr);
+        }
+        ++curve.segment_count;
+    }
+}
+
+long ReadDocumentInteger(const char* text) {
+    return text != nullptr ? std::strtol(text, nullptr, 10) : 0;
+}
+
+float ReadDocumentReal(const char* text) {
+    return text != nullptr ? static_cast<float>(std::strtod(text, nullptr)) : 0.0f;
+}
+
+bool IsDynamicWord(const char* type, DynamicWords rule) {
+    if (type == nullptr) {
+        return false;
+    }
+    if (rule == DynamicWords::kOnlyDynamic) {
+        return std::strcmp(type, "dynamic") == 0;
+    }
+    return std::strcmp(type, "static") != 0;
+}
+
+AnimatedValue LoadAnimatedValue(const XmlNode& element, DynamicWords rule, bool& dynamic) {
+    dynamic = IsDynamicWord(GetXmlAttribute(element, "type"), rule);
+    const char* value = GetXmlAttribute(element, "value");
+    if (dynamic) {
+        return MakeDynamicValue(static_cast<uint32_t>(ReadDocumentInteger(value)));
+    }
+    return MakeStaticValue(ReadDocumentReal(value));
 }
 
 float EvaluateCurveHandle(ResourcePool<FunctionCurve>& curves, uint32_t handle, uint32_t time) {

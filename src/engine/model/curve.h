@@ -11,6 +11,8 @@
 
 namespace korvane {
 
+struct XmlNode;
+
 constexpr int kMaxCurveSegments = 16;
 constexpr int kCurveSegmentParameters = 24;
 constexpr uint32_t kCurveNotCached = 0xffffffffu;
@@ -73,8 +75,11 @@ inline constexpr std::array<const char*, 2> kValueTypeNames = {"Float", "Integer
 // A curve without segments is 1 at every time.
 float EvaluateFunctionCurve(FunctionCurve& curve, uint32_t time);
 
-// Reading a curve from its element of the curves section (LoadFunctionCurve) belongs here,
-// beside the record it fills, and comes with the XML tree it reads.
+// Reads a curve from its element of the curves section: the value type, loop type and loop
+// bounds, then one child per segment (kind and length) whose children are its parameters.
+// Segments past the 16th and parameters past the 24th are not stored; documents that have
+// them are refused when they are checked, before anything is loaded.
+void LoadFunctionCurve(const XmlNode& element, FunctionCurve& curve);
 
 // A 32-bit slot holding either a float (static value) or a 1-based curve handle (dynamic
 // value). Which one it holds is kept by the owning record, as a byte or a bit per value.
@@ -99,6 +104,22 @@ inline float StaticValueOf(AnimatedValue slot) {
 inline uint32_t CurveHandleOf(AnimatedValue slot) {
     return slot.bits;
 }
+
+// Numbers in documents are read as the C library reads them: integers with strtol in base
+// 10, reals with strtod narrowed to float. Leading blanks are skipped, trailing text is
+// ignored, and text that is not a number, or no text at all, reads 0.
+long ReadDocumentInteger(const char* text);
+float ReadDocumentReal(const char* text);
+
+// Which "type" words make an animated value dynamic: materials take every word but "static"
+// as dynamic; lights, scene objects, manipulators and layer cameras only the word "dynamic".
+// Either way the comparison is of whole words, and a missing word means static.
+enum class DynamicWords : uint8_t { kOnlyDynamic, kAllButStatic };
+bool IsDynamicWord(const char* type, DynamicWords rule);
+
+// Reads the document form of an animated value, an element with "type" and "value": the
+// integer curve handle when the type makes it dynamic (dynamic is then set), else the real.
+AnimatedValue LoadAnimatedValue(const XmlNode& element, DynamicWords rule, bool& dynamic);
 
 // The curve that a handle names, evaluated at a time. A handle that names no curve (0 among
 // them) gives 0, as an unset curve parameter does elsewhere.

@@ -1,0 +1,80 @@
+// Materials: how a mesh is drawn. Render states, colour and line width, up to two lights,
+// fog, and up to three texture stages, each with its texture reference, wrap mode,
+// coordinate generation, rotation and combine function. The fixed-function path and the
+// generated shaders both read this one record.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "model/curve.h"
+
+namespace korvane {
+
+struct PassPlan;
+struct ShaderProgram;
+
+// Which texture a material stage binds: the kind of source and its handle there.
+enum class TextureRefKind : uint8_t {
+    kProcedural = 0, // a procedural texture's output
+    kImage = 1,      // an image file
+    kEffect = 2,     // a 2D image effect
+    kCubeMap = 3,
+};
+
+struct TextureRef {
+    TextureRefKind kind = TextureRefKind::kProcedural;
+    uint32_t handle = 0;
+};
+
+// The animated fields of a material, in the order of its dynamic flags.
+enum MaterialValue : uint8_t {
+    kMaterialRed = 0,
+    kMaterialGreen = 1,
+    kMaterialBlue = 2,
+    kMaterialAlpha = 3,
+    kMaterialLineWidth = 4,
+    kMaterialFogStart = 5,
+    kMaterialFogEnd = 6,
+};
+
+constexpr int kTextureStages = 3;
+constexpr int kUniformSlots = 24;
+
+// Custom GLSL shaders of a material: its own texts and the curves of its 24 uniforms.
+struct CustomShaders {
+    std::string vertex_shader;
+    std::string fragment_shader;
+    std::array<uint32_t, kUniformSlots> uniform_curves{}; // "u1" ... "u24", 0 = none
+};
+
+struct Material {
+    uint8_t backface_culling = 0;
+    uint8_t depth_test = 0;
+    uint8_t normalization = 0;
+    uint8_t wireframe = 0;
+    uint8_t blend_function = 0;
+    uint8_t fog_type = 0; // 0 off, 1 linear with the fastest hint, 2 with the nicest
+    std::array<uint8_t, 7> dynamic{}; // one per MaterialValue: the slot holds a curve handle
+    std::array<AnimatedValue, 7> values{};
+    uint32_t light1 = 0, light2 = 0; // light handles, 0 = none
+    std::array<uint32_t, kTextureStages> textures{}; // texture reference handles, 0 = none
+    uint32_t fog_color = 0; // light whose diffuse colour colours the fog; 0 = white
+    std::array<uint8_t, kTextureStages> wrap_modes{};            // 0 repeat, 1 clamp to edge
+    std::array<uint8_t, kTextureStages> coordinate_generation{}; // 0 model, 1 sphere, 2 reflection
+    std::array<uint8_t, kTextureStages> rotation{};              // texture turns with the camera
+    std::array<uint8_t, kTextureStages> functions{};             // combine function per stage
+    std::unique_ptr<PassPlan> pass_plan;          // fixed-function mode only
+    std::unique_ptr<ShaderProgram> shader_program; // generated program, shader mode only
+    CustomShaders custom;
+    uint8_t use_custom_shaders = 0; // "enable_glsl"
+
+    Material();
+    ~Material();
+    Material(const Material& other); // a copy without pass plan and program (pass materials)
+    Material& operator=(const Material&) = delete;
+};
+
+} // namespace korvane

@@ -1,0 +1,485 @@
+// korrender as a user runs it: small productions built in code are rendered to PNG files
+// and compared with golden images by a tolerance; frame lines, ranges, contact sheets, the
+// private display, usage errors and productions that cannot be played.
+//
+// Goldens are remade only on purpose, with scripts/update-goldens (which sets
+// KORVANE_UPDATE_GOLDENS=1 for these tests); a normal run never writes them.
+#include <gtest/gtest.h>
+#include <stb_image.h>
+#include <stb_image_write.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "data/package.h"
+#include "support/production.h"
+#include "support/support.h"
+
+namespace korvane {
+namespace {
+
+using test::Lines;
+using test::RunResult;
+
+const char kUpdateGoldens[] = "KORVANE_UPDATE_GOLDENS";
+// Clear colours are exact on every renderer; the margin covers rounding of colour values.
+constexpr double kMeanTolerance = 1.0;
+constexpr int kMaxTolerance = 12;
+
+struct Picture {
+    int width = 0, height = 0;
+    std::vector<uint8_t> rgb; // rows from the top
+    bool ok() const { return width > 0; }
+    std::array<int, 3> At(int x, int y) const {
+        size_t i = (static_cast<size_t>(y) * width + x) * 3;
+        return {rgb[i], rgb[i + 1], rgb[i + 2]};
+    }
+};
+
+Picture LoadPng(const std::string& path) {
+    Picture picture;
+    int channels = 0;
+    unsigned char* data = stbi_load(path.c_str(), &picture.width, &picture.height, &channels, 3);
+    if (data == nullptr) {
+        picture.width = picture.height = 0;
+        return picture;
+    }
+    picture.rgb.assign(data, data + static_cast<size_t>(picture.width) * picture.height * 3);
+    stbi_image_free(data);
+    return picture;
+}
+
+// A pixel as "(r, g, b)", for messages.
+std::string Describe(const std::array<int, 3>& c) {
+    return "(" + std::to_string(c[0]) + ", " + std::to_string(c[1]) + ", " + std::to_string(c[2]) +
+           ")";
+}
+
+// Colours as 8-bit values of a clear colour (r, g, b floats).
+std::array<int, 3> Byte(float r, float g, float b) {
+    auto to_byte = [](float v) { return static_cast<int>(std::lround(v * 255.0f)); };
+    return {to_byte(r), to_byte(g), to_byte(b)};
+}
+
+bool Near(const std::array<int, 3>& a, const std::array<int, 3>& b) {
+    for (int c = 0; c < 3; ++c)
+        if (std::abs(a[c] - b[c]) > 2)
+            return false;
+    return true;
+}
+
+// Which frames make a golden when goldens are remade; the others are always compared, so
+// that frames meant to be alike (another renderer, another target path) are checked against
+// the reference even then.
+enum class Golden { kReference, kCompareOnly };
+
+// Compares a rendered frame with its golden image; on a mismatch the frame and an image of
+// the differences (four times amplified) are kept under the build tree and named.
+void ExpectMatchesGolden(const std::string& frame_path, const std::string& golden_name,
+                         Golden role = Golden::kReference) {
+    const std::string golden_path = test::SourcePath("tests/e2e/golden/" + golden_name);
+    if (role == Golden::kReference && std::getenv(kUpdateGoldens) != nullptr) {
+        std::filesystem::copy_file(frame_path, golden_path,
+                                   std::filesystem::copy_options::overwrite_existing);
+        std::printf("updated %s\n", golden_path.c_str());
+        return;
+    }
+    Picture frame = LoadPng(frame_path);
+    ASSERT_TRUE(frame.ok()) << "korrender wrote no readable PNG at " << frame_path;
+    Picture golden = LoadPng(golden_path);
+    ASSERT_TRUE(golden.ok()) << "no golden image " << golden_path
+                             << "; make it deliberately with scripts/update-goldens";
+    ASSERT_EQ(frame.width, golden.width) << golden_name;
+    ASSERT_EQ(frame.height, golden.height) << golden_name;
+    std::vector<uint8_t> difference(frame.rgb.size());
+    uint64_t total = 0;
+    int largest = 0;
+    for (size_t i = 0; i < frame.rgb.size(); ++i) {
+        int d = std::abs(int{frame.rgb[i]} - int{golden.rgb[i]});
+        total += static_cast<uint64_t>(d);
+        largest = std::max(largest, d);
+        difference[i] = static_cast<uint8_t>(std::min(255, d * 4));
+    }
+    const double mean = static_cast<double>(total) / static_cast<double>(frame.rgb.size());
+    if (mean <= kMeanTolerance && largest <= kMaxTolerance)
+        return;
+    const std::string folder = test::BuildPath("tests/korrender-differences");
+    std::filesystem::create_directories(folder);
+    const std::string stem = folder + "/" + golden_name.substr(0, golden_name.size() - 4);
+    std::filesystem::copy_file(frame_path, stem + ".frame.png",
+                               std::filesystem::copy_options::overwrite_existing);
+    stbi_write_png((stem + ".difference.png").c_str(), frame.width, frame.height, 3,
+                   difference.data(), frame.width * 3);
+    ADD_FAILURE() << golden_name << " differs: mean channel difference " << mean << " (at most "
+                  << kMeanTolerance << "), largest " << largest << " (at most " << kMaxTolerance
+                  << ").\n  frame:      " << stem << ".frame.png\n  difference: " << stem
+                  << ".difference.png\n  golden:     " << golden_path;
+}
+
+// Clear colours of the productions below.
+constexpr float kRed[3] = {0.8f, 0.1f, 0.1f};
+constexpr float kGreen[3] = {0.1f, 0.7f, 0.2f};
+constexpr float kBlue[3] = {0.1f, 0.2f, 0.9f};
+constexpr float kYellow[3] = {0.9f, 0.8f, 0.1f};
+constexpr float kMagenta[3] = {0.9f, 0.1f, 0.8f};
+
+std::array<int, 3> Byte(const float (&c)[3]) {
+    return Byte(c[0], c[1], c[2]);
+}
+
+std::string Lights() {
+    using test::StaticLight;
+    return StaticLight(kRed[0], kRed[1], kRed[2]) + StaticLight(kGreen[0], kGreen[1], kGreen[2]) +
+           StaticLight(kBlue[0], kBlue[1], kBlue[2]) +
+           StaticLight(kYellow[0], kYellow[1], kYellow[2]) +
+           StaticLight(kMagenta[0], kMagenta[1], kMagenta[2]);
+}
+
+test::LayerSpec ClearLayer(uint32_t light, int32_t length, int32_t space_before = 0) {
+    test::LayerSpec layer;
+    layer.scene = 1;
+    layer.clear_light = light;
+    layer.length = length;
+    layer.space_before = space_before;
+    return layer;
+}
+
+// Two tracks of clearing layers. Track 0: red 0 ... 200 through a perspective camera, then
+// green 200 ... 400 through an orthographic one. Track 1: idle until 300, then blue until 500,
+// drawn after track 0 and so over it. Past 500 nothing is current.
+std::string TracksProduction() {
+    test::DocumentSections s;
+    s.lights = Lights();
+    s.scenes = test::EmptyScene();
+    test::LayerSpec green = ClearLayer(2, 200);
+    for (int i = 0; i < 6; ++i)
+        green.camera += test::StaticValue(0.0f);
+    green.camera +=
+        "<v type=\"ortographic\"/>" + test::StaticValue(100.0f) + test::StaticValue(1.7777778f);
+    s.tracks = "<track>" + test::LayerXml(ClearLayer(1, 200)) + test::LayerXml(green) +
+               "</track><track>" + test::LayerXml(ClearLayer(3, 200, 300)) + "</track>";
+    return test::BuildDocument(s);
+}
+
+// A small image for the image-file and cube-map sections.
+std::vector<uint8_t> SmallPng() {
+    std::vector<uint8_t> pixels(32 * 32 * 3, 90);
+    std::vector<uint8_t> bytes;
+    stbi_write_png_to_func(
+        [](void* context, void* data, int size) {
+            auto* out = static_cast<std::vector<uint8_t>*>(context);
+            out->insert(out->end(), static_cast<uint8_t*>(data),
+                        static_cast<uint8_t*>(data) + size);
+        },
+        &bytes, 32, 32, 3, pixels.data(), 32 * 3);
+    return bytes;
+}
+
+// Track 0 renders into a texture (cleared yellow), track 1 into a cube map (cleared magenta),
+// track 2 into the window (cleared blue). Whichever way targets are drawn, the window shows
+// blue in its picture and black bars.
+std::string TargetsProduction() {
+    test::DocumentSections s;
+    s.lights = Lights();
+    s.image_files = "<image filename=\"target.png\" texture_format=\"0\" texture_filter=\"2\"/>";
+    s.cube_maps = "<cube xp=\"face.png\" xn=\"face.png\" yp=\"face.png\" yn=\"face.png\" "
+                  "zp=\"face.png\" zn=\"face.png\" texture_format=\"0\" texture_filter=\"1\"/>";
+    s.scenes = test::EmptyScene();
+    test::LayerSpec to_texture = ClearLayer(4, 300);
+    to_texture.type = 1;
+    to_texture.rtex = 1;
+    test::LayerSpec to_cube = ClearLayer(5, 300);
+    to_cube.type = 3;
+    to_cube.rtex = 1;
+    s.tracks = "<track>" + test::LayerXml(to_texture) + "</track><track>" +
+               test::LayerXml(to_cube) + "</track><track>" + test::LayerXml(ClearLayer(3, 300)) +
+               "</track>";
+    return test::BuildDocument(s);
+}
+
+class Korrender : public testing::Test {
+  protected:
+    test::TempDir dir;
+
+    std::string Path(const std::string& name) const { return dir / name; }
+
+    std::string WritePackage(const std::string& name, const std::string& demo_xml,
+                             const std::string& loading_xml = "") {
+        const std::vector<uint8_t> png = SmallPng();
+        test::WriteProductionPackage(Path(name), demo_xml, loading_xml,
+                                     {{"target.png", png}, {"face.png", png}});
+        return Path(name);
+    }
+
+    RunResult Run(std::vector<std::string> arguments, test::RunOptions options = {}) {
+        arguments.insert(arguments.begin(), test::ProgramPath("korrender"));
+        options.cwd = dir.path();
+        return test::RunProgram(arguments, options);
+    }
+
+    // Renders one 160 x 90 frame; the frame's path.
+    std::string RenderFrame(const std::string& package, uint32_t time, const std::string& name,
+                            std::vector<std::string> extra = {},
+                            const test::RunOptions& options = {}) {
+        std::vector<std::string> arguments = {"--size", "160x90",  "--time", std::to_string(time),
+                                              "--out",  Path(name)};
+        arguments.insert(arguments.end(), extra.begin(), extra.end());
+        arguments.push_back(package);
+        RunResult run = Run(arguments, options);
+        EXPECT_EQ(run.exit_code, 0) << run.Describe();
+        return Path(name);
+    }
+};
+
+TEST_F(Korrender, FramesOfSeveralTracksMatchTheirGoldens) {
+    const std::string package = WritePackage("tracks.dpk", TracksProduction());
+    const struct {
+        uint32_t time;
+        const char* golden;
+        int layers;
+    } frames[] = {
+        {100, "korrender_tracks_red_perspective.png", 1},
+        {250, "korrender_tracks_green_orthographic.png", 1},
+        {350, "korrender_tracks_blue_over_green.png", 2},
+    };
+    for (const auto& f : frames) {
+        SCOPED_TRACE(f.golden);
+        RunResult run = Run({"--size", "160x90", "--time", std::to_string(f.time), "--out",
+                             Path(f.golden), package});
+        ASSERT_EQ(run.exit_code, 0) << run.Describe();
+        EXPECT_EQ(Lines(run.out), std::vector<std::string>{"time=" + std::to_string(f.time) +
+                                                           " layers=" + std::to_string(f.layers) +
+                                                           " file=" + Path(f.golden)});
+        EXPECT_EQ(run.err, "") << "the capability report stays off the output";
+        ExpectMatchesGolden(Path(f.golden), f.golden);
+    }
+}
+
+TEST_F(Korrender, NarrowDisplaysGetBlackBars) {
+    const std::string package = WritePackage("tracks.dpk", TracksProduction());
+    const std::string frame = RenderFrame(package, 350, "bars.png", {"--aspect", "4:3"});
+    ExpectMatchesGolden(frame, "korrender_tracks_letterbox_4x3.png");
+    // 160 x 90 at 4:3: a picture 67 rows high from row 11 (counted from the bottom).
+    Picture picture = LoadPng(frame);
+    ASSERT_TRUE(picture.ok());
+    EXPECT_EQ(picture.At(80, 0), (std::array<int, 3>{0, 0, 0}));
+    EXPECT_EQ(picture.At(80, 89 - 11), Byte(kBlue)) << "the picture's lowest row";
+    EXPECT_EQ(picture.At(80, 89 - 10), (std::array<int, 3>{0, 0, 0})) << "the bar below";
+    EXPECT_EQ(picture.At(80, 89 - 77), Byte(kBlue)) << "the picture's top row";
+    EXPECT_EQ(picture.At(80, 89 - 78), (std::array<int, 3>{0, 0, 0})) << "the bar above";
+}
+
+TEST_F(Korrender, EveryRendererChoiceDrawsTheSameFrame) {
+    const std::string package = WritePackage("tracks.dpk", TracksProduction());
+    const std::vector<std::vector<std::string>> choices = {
+        {"--renderer", "fixed"}, {"--no-vbo"}, {"--forcepbo"}, {"--renderer", "glsl"}};
+    int n = 0;
+    for (const auto& choice : choices) {
+        SCOPED_TRACE(choice.front());
+        const std::string frame =
+            RenderFrame(package, 350, "choice" + std::to_string(n++) + ".png", choice);
+        ExpectMatchesGolden(frame, "korrender_tracks_blue_over_green.png", Golden::kCompareOnly);
+    }
+}
+
+TEST_F(Korrender, TextureAndCubeTargetsStayOutOfTheWindowOnBothPaths) {
+    const std::string package = WritePackage("targets.dpk", TargetsProduction());
+    test::RunOptions copy_path;
+    copy_path.set_env = {
+        {"MESA_EXTENSION_OVERRIDE", "-GL_EXT_framebuffer_object -GL_ARB_framebuffer_object"}};
+    const std::string framebuffer =
+        RenderFrame(package, 100, "framebuffer.png", {"--aspect", "4:3"});
+    const std::string copied =
+        RenderFrame(package, 100, "copied.png", {"--aspect", "4:3"}, copy_path);
+    ExpectMatchesGolden(framebuffer, "korrender_targets_4x3.png");
+    ExpectMatchesGolden(copied, "korrender_targets_4x3.png", Golden::kCompareOnly);
+    Picture picture = LoadPng(copied);
+    ASSERT_TRUE(picture.ok());
+    for (int x : {0, 80, 159}) {
+        EXPECT_EQ(picture.At(x, 89), (std::array<int, 3>{0, 0, 0})) << "lower bar at " << x;
+        EXPECT_EQ(picture.At(x, 0), (std::array<int, 3>{0, 0, 0})) << "upper bar at " << x;
+        EXPECT_EQ(picture.At(x, 45), Byte(kBlue)) << "picture at " << x;
+    }
+}
+
+TEST_F(Korrender, ARangeToTheEndWritesNumberedFrames) {
+    const std::string package = WritePackage("tracks.dpk", TracksProduction());
+    RunResult run = Run({"--size", "160x90", "--from", "0", "--to", "end", "--fps", "4", "--out",
+                         Path("frame_%03d.png"), package});
+    ASSERT_EQ(run.exit_code, 0) << run.Describe();
+    // The timeline ends at 500: 21 frames, 25 hundredths apart.
+    std::vector<std::string> lines = Lines(run.out);
+    ASSERT_EQ(lines.size(), 21u) << run.out;
+    EXPECT_EQ(lines.front(), "time=0 layers=1 file=" + Path("frame_000.png"));
+    EXPECT_EQ(lines[10], "time=250 layers=1 file=" + Path("frame_010.png"));
+    EXPECT_EQ(lines[14], "time=350 layers=2 file=" + Path("frame_014.png"));
+    EXPECT_EQ(lines.back(), "time=500 layers=1 file=" + Path("frame_020.png"));
+    const struct {
+        const char* file;
+        std::array<int, 3> colour;
+    } expected[] = {{"frame_000.png", Byte(kRed)},
+                    {"frame_010.png", Byte(kGreen)},
+                    {"frame_014.png", Byte(kBlue)},
+                    {"frame_020.png", Byte(kBlue)}};
+    for (const auto& e : expected) {
+        Picture picture = LoadPng(Path(e.file));
+        ASSERT_TRUE(picture.ok()) << e.file;
+        EXPECT_TRUE(Near(picture.At(80, 45), e.colour))
+            << e.file << ": " << Describe(picture.At(80, 45));
+    }
+    EXPECT_FALSE(std::filesystem::exists(Path("frame_021.png")));
+}
+
+TEST_F(Korrender, TimesAreRenderedInTheOrderGivenAndSheetsInTimeOrder) {
+    const std::string package = WritePackage("tracks.dpk", TracksProduction());
+    RunResult run = Run({"--size", "160x90", "--time", "600", "--time", "100", "--time", "250",
+                         "--out", Path("t%d.png"), "--sheet", Path("sheet.png"), package});
+    ASSERT_EQ(run.exit_code, 0) << run.Describe();
+    EXPECT_EQ(Lines(run.out), (std::vector<std::string>{
+                                  "time=600 layers=0 file=" + Path("t0.png"),
+                                  "time=100 layers=1 file=" + Path("t1.png"),
+                                  "time=250 layers=1 file=" + Path("t2.png"),
+                              }));
+    // Past the end of every track the window stays black.
+    Picture after_end = LoadPng(Path("t0.png"));
+    ASSERT_TRUE(after_end.ok());
+    EXPECT_EQ(after_end.At(80, 45), (std::array<int, 3>{0, 0, 0}));
+
+    // Three thumbnails in one row: 100, 250, 600.
+    Picture sheet = LoadPng(Path("sheet.png"));
+    ASSERT_TRUE(sheet.ok());
+    EXPECT_EQ(sheet.width, 6 + 3 * (160 + 6));
+    EXPECT_EQ(sheet.height, 6 + 90 + 16 + 6);
+    EXPECT_TRUE(Near(sheet.At(6 + 80, 6 + 45), Byte(kRed)));
+    EXPECT_TRUE(Near(sheet.At(6 + 166 + 80, 6 + 45), Byte(kGreen)));
+    EXPECT_EQ(sheet.At(6 + 2 * 166 + 80, 6 + 45), (std::array<int, 3>{0, 0, 0}));
+}
+
+TEST_F(Korrender, LongRangesShowAtMost24FramesOnTheSheet) {
+    const std::string package = WritePackage("tracks.dpk", TracksProduction());
+    RunResult run = Run({"--size", "320x180", "--from", "0", "--to", "500", "--fps", "10", "--out",
+                         Path("f%04d.png"), "--sheet", Path("sheet.png"), package});
+    ASSERT_EQ(run.exit_code, 0) << run.Describe();
+    EXPECT_EQ(Lines(run.out).size(), 51u);
+    EXPECT_NE(run.err.find("51 of 51 frames"), std::string::npos) << "progress on stderr";
+    // 24 thumbnails, halved to 160 x 90, six to a row; the first at 0 (red), the last at 500
+    // (blue).
+    Picture sheet = LoadPng(Path("sheet.png"));
+    ASSERT_TRUE(sheet.ok());
+    EXPECT_EQ(sheet.width, 6 + 6 * (160 + 6));
+    EXPECT_EQ(sheet.height, 6 + 4 * (90 + 16 + 6));
+    EXPECT_TRUE(Near(sheet.At(6 + 80, 6 + 45), Byte(kRed)));
+    EXPECT_TRUE(Near(sheet.At(6 + 5 * 166 + 80, 6 + 3 * 112 + 45), Byte(kBlue)));
+}
+
+TEST_F(Korrender, StartsItsOwnDisplayWhenThereIsNone) {
+    const std::string package = WritePackage("tracks.dpk", TracksProduction());
+    test::RunOptions options;
+    options.unset_env = {"DISPLAY"};
+    const std::string frame = RenderFrame(package, 250, "own_display.png", {}, options);
+    ExpectMatchesGolden(frame, "korrender_tracks_green_orthographic.png", Golden::kCompareOnly);
+}
+
+TEST_F(Korrender, UsageErrorsEndWithStatus2) {
+    const std::string package = WritePackage("tracks.dpk", TracksProduction());
+    const std::string out = Path("out.png");
+    const std::vector<std::vector<std::string>> cases = {
+        {},
+        {"--bogus", "--time", "1", "--out", out, package},
+        {"--size", "10x10", "--time", "1", "--out", out, package},
+        {"--size", "640", "--time", "1", "--out", out, package},
+        {"--aspect", "5:4", "--time", "1", "--out", out, package},
+        {"--renderer", "vulkan", "--time", "1", "--out", out, package},
+        {"--time", "1.5", "--out", out, package},
+        {"--time", "-1", "--out", out, package},
+        {"--time", "100", "--from", "0", "--to", "end", "--fps", "10", "--out", Path("f%d.png"),
+         package},
+        {"--from", "0", "--fps", "10", "--out", Path("f%d.png"), package},
+        {"--from", "200", "--to", "100", "--fps", "10", "--out", Path("f%d.png"), package},
+        {"--from", "900", "--to", "end", "--fps", "10", "--out", Path("f%d.png"), package},
+        {"--from", "0", "--to", "end", "--fps", "0", "--out", Path("f%d.png"), package},
+        {"--time", "1", "--time", "2", "--out", out, package},
+        {"--time", "1", "--out", Path("f%s.png"), package},
+        {"--time", "1", "--time", "2", "--out", Path("f%d_%d.png"), package},
+        {"--time", "1", "--out", Path("f%ld.png"), package},
+        {"--time", "1", "--out", Path("f%.png"), package},
+        {"--time", "1", package},
+        {"--time", "1", "--out", out},
+        {"--time", "1", "--out", out, package, package},
+        {"--time", "1", "--out"},
+    };
+    for (const auto& arguments : cases) {
+        std::string joined;
+        for (const auto& a : arguments)
+            joined += a + " ";
+        SCOPED_TRACE(joined);
+        RunResult run = Run(arguments);
+        EXPECT_EQ(run.exit_code, 2) << run.Describe();
+        EXPECT_EQ(run.out, "");
+        ASSERT_EQ(Lines(run.err).size(), 1u) << run.err;
+        EXPECT_EQ(run.err.rfind("korrender: ", 0), 0u) << run.err;
+        EXPECT_NE(run.err.find("--help"), std::string::npos) << run.err;
+    }
+    EXPECT_FALSE(std::filesystem::exists(out));
+
+    RunResult help = Run({"--help"});
+    EXPECT_EQ(help.exit_code, 0) << help.Describe();
+    EXPECT_EQ(help.out.rfind("Usage: korrender", 0), 0u) << help.out;
+}
+
+TEST_F(Korrender, ProductionsThatCannotBePlayedEndWithStatus1) {
+    test::DocumentSections broken;
+    broken.lights = Lights();
+    broken.scenes = test::EmptyScene();
+    broken.tracks = "<track>" + test::LayerXml(ClearLayer(1, 100)) +
+                    test::LayerXml(ClearLayer(9, 100)) + "</track>";
+    const std::string broken_demo = WritePackage("broken_demo.dpk", test::BuildDocument(broken));
+    const std::string broken_loading =
+        WritePackage("broken_loading.dpk", TracksProduction(), "<production/>");
+    std::filesystem::create_directory(Path("folder.dpk"));
+    test::WriteFile(Path("not_a_package.dpk"), std::string("this is no package"));
+    PackageFileList files;
+    AppendPackageFile(files, "readme.txt", std::nullopt).contents = std::vector<uint8_t>{'h', 'i'};
+    ASSERT_TRUE(korvane::WritePackage(files, Path("no_demo.dpk"), nullptr).ok());
+
+    // A damaged index is also reported by the package reader itself, as in the player.
+    const std::string damaged =
+        "Error: loading.xmlz: the package is damaged: the index is truncated (record 0 is cut "
+        "short).";
+    const struct {
+        std::string package;
+        std::string line;
+        std::string out;
+    } cases[] = {
+        {Path("missing.dpk"),
+         "Error: " + Path("missing.dpk") +
+             ": the package cannot be opened (No such file or directory).",
+         ""},
+        {broken_demo, "Error: demo.xmlz: tracks, track 1, layer 2: light 9 does not exist.", ""},
+        {broken_loading,
+         "Error: loading.xmlz: texture operators: the section is missing (the document has 0 "
+         "sections).",
+         ""},
+        {Path("no_demo.dpk"),
+         "Error: " + Path("no_demo.dpk") +
+             ": the package holds no demo.xmlz, so there is nothing to play.",
+         ""},
+        {Path("not_a_package.dpk"), damaged, "unexpected error\n"},
+        {Path("folder.dpk"), damaged, "unexpected error\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.package);
+        RunResult run = Run({"--time", "0", "--out", Path("frame.png"), c.package});
+        EXPECT_EQ(run.exit_code, 1) << run.Describe();
+        EXPECT_EQ(run.out, c.out);
+        EXPECT_EQ(Lines(run.err), std::vector<std::string>{c.line});
+    }
+    EXPECT_FALSE(std::filesystem::exists(Path("frame.png")));
+}
+
+} // namespace
+} // namespace korvane
