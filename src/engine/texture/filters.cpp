@@ -9,9 +9,10 @@
 #include "math/cosine_table.h"
 #include "texture/generators.h"
 
-// The hot loops are written so that the compiler vectorises them, and built twice on x86-64:
-// once for the baseline and once for AVX2, picked at run time. -ffp-contract=off keeps the
-// AVX2 build from fusing multiply-adds, so both give the same bytes.
+// The hot loops are written so that the compiler vectorises them, and built three times on
+// x86-64: for the baseline, for AVX2 and for AVX-512 (x86-64-v4), picked at run time.
+// -ffp-contract=off keeps the wider builds from fusing multiply-adds, so all three give the
+// same bytes.
 #if defined(__x86_64__) && defined(__ELF__) && (defined(__GNUC__) || defined(__clang__))
 #define KORVANE_VECTOR_CLONES __attribute__((target_clones("arch=x86-64-v4", "avx2", "default")))
 #else
@@ -255,17 +256,54 @@ void ForEachWrappedRow(const uint8_t* a, uint8_t* out, int size, RowOperation op
 
 // ---- Ripple ----
 // The two neighbours of a sample in one row are read together, as the 8 bytes from the
-// left one's first: its 3 bytes and those of the pixel after it. Only where the right
-// neighbour wraps to column 0, or the read would pass the end of A, are they assembled
-// byte by byte.
+// left one's first: its 3 bytes and those of the pixel after it. The Ripple reads from a
+// copy of A followed by a side table that holds, for every row, the pairs that start in
+// its last two columns: there the right neighbour wraps to column 0, or the 8 bytes would
+// pass the end of the image.
 
-// Where each output pixel of a row samples: the byte offsets into A of its top-left
-// neighbour P00 and of P01 below it, the column of both, and the weights d00, d10, d01,
-// d11 (held as squared distances until the roots are taken).
+struct RippleSource {
+    int32_t image_bytes;
+    int32_t side_table; // offset of the side table in the copy
+    int32_t total_bytes;
+};
+
+RippleSource RippleSourceLayout(int size) {
+    RippleSource layout;
+    layout.image_bytes = ImageBytes(size);
+    layout.side_table = layout.image_bytes;
+    layout.total_bytes = layout.side_table + size * 2 * 8;
+    return layout;
+}
+
+void CopyRippleSource(const uint8_t* a, int size, const RippleSource& layout, uint8_t* copy) {
+    std::memcpy(copy, a, layout.image_bytes);
+    std::memset(copy + layout.side_table, 0, layout.total_bytes - layout.side_table);
+    const int row_bytes = size * 3;
+    for (int y = 0; y < size; ++y) {
+        const uint8_t* row = a + y * row_bytes;
+        uint8_t* pairs = copy + layout.side_table + y * 16;
+        const int last = size - 1;
+        const int before_last = size >= 2 ? size - 2 : 0;
+        std::memcpy(pairs, row + before_last * 3, 3); // columns size - 2 and size - 1
+        std::memcpy(pairs + 3, row + (before_last + 1 < size ? before_last + 1 : 0) * 3, 3);
+        std::memcpy(pairs + 8, row + last * 3, 3); // columns size - 1 and 0
+        std::memcpy(pairs + 11, row, 3);
+    }
+}
+
+// Where the pair starting at pixel (column, row) lies in the copy.
+inline int32_t PairOffset(int32_t column, int32_t row, int32_t size, int32_t row_bytes,
+                          int32_t side_table) {
+    const int32_t from_end = column - (size - 2); // 0 or 1 in the last two columns
+    return from_end < 0 ? row * row_bytes + column * 3 : side_table + (row * 2 + from_end) * 8;
+}
+
+// Where each output pixel of a row samples: the offsets in the copy of the pairs P00, P10
+// and P01, P11, and the weights d00, d10, d01, d11 (held as squared distances until the
+// roots are taken).
 struct RippleRow {
     int32_t top[kGeneratorLayerSize];
     int32_t bottom[kGeneratorLayerSize];
-    int32_t column[kGeneratorLayerSize];
     float d[4][kGeneratorLayerSize]; // d00, d10, d01, d11
     // Bytes 0..7 at `top` and at `bottom`: P00 then P10, and P01 then P11, as 32-bit words.
     uint32_t top_words[2 * kGeneratorLayerSize];
@@ -314,7 +352,7 @@ inline void RippleSquares(float fx, float fy, float& q00, float& q10, float& q01
 }
 
 void RippleGeometryRowScalar(float shift, const float* column_terms, int y, int size,
-                             RippleRow& row) {
+                             int32_t side_table, RippleRow& row) {
     const int row_bytes = size * 3;
     for (int x = 0; x < size; ++x) {
         float fx;
@@ -322,9 +360,8 @@ void RippleGeometryRowScalar(float shift, const float* column_terms, int y, int 
         const int ix = WrapCoordinate(shift + static_cast<float>(x), size, &fx);
         const int iy = WrapCoordinate(column_terms[x] + static_cast<float>(y), size, &fy);
         const int iy1 = iy + 1 < size ? iy + 1 : 0;
-        row.top[x] = iy * row_bytes + ix * 3;
-        row.bottom[x] = iy1 * row_bytes + ix * 3;
-        row.column[x] = ix;
+        row.top[x] = PairOffset(ix, iy, size, row_bytes, side_table);
+        row.bottom[x] = PairOffset(ix, iy1, size, row_bytes, side_table);
         RippleSquares(fx, fy, row.d[0][x], row.d[1][x], row.d[2][x], row.d[3][x]);
     }
 }
@@ -339,7 +376,7 @@ inline int32_t FloorToInt(float value) {
 // The same for a power-of-two size when every coordinate of the row is finite and far
 // inside the 32-bit range: the wrap is then an integer mask, and the loop vectorises.
 KORVANE_HOT void RippleGeometryRowFast(float shift, const float* column_terms, int y, int size,
-                                       RippleRow& row) {
+                                       int32_t side_table, RippleRow& row) {
     const int32_t mask = size - 1;
     const int32_t row_bytes = size * 3;
     for (int x = 0; x < size; ++x) {
@@ -357,33 +394,16 @@ KORVANE_HOT void RippleGeometryRowFast(float shift, const float* column_terms, i
         const int32_t ix = pixel_x & mask;
         const int32_t iy = pixel_y & mask;
         const int32_t iy1 = (iy + 1) & mask;
-        row.top[x] = iy * row_bytes + ix * 3;
-        row.bottom[x] = iy1 * row_bytes + ix * 3;
-        row.column[x] = ix;
+        row.top[x] = PairOffset(ix, iy, size, row_bytes, side_table);
+        row.bottom[x] = PairOffset(ix, iy1, size, row_bytes, side_table);
         RippleSquares(fx, fy, row.d[0][x], row.d[1][x], row.d[2][x], row.d[3][x]);
     }
 }
 
-// The 8 bytes from `offset` in A, where offset is a pixel in `column`: that pixel, the one
-// after it in the row (column 0 after the last) and two bytes that are never used.
-inline void ReadNeighbourPair(const uint8_t* a, int32_t offset, int32_t column, int size,
-                              int32_t image_bytes, uint32_t* words) {
-    if (column + 1 < size && offset + 8 <= image_bytes) {
-        std::memcpy(words, a + offset, 8);
-        return;
-    }
-    const int32_t right = column + 1 < size ? offset + 3 : offset - column * 3;
-    const uint8_t bytes[8] = {a[offset], a[offset + 1], a[offset + 2], a[right],
-                              a[right + 1], a[right + 2], 0, 0};
-    std::memcpy(words, bytes, 8);
-}
-
-void GatherRippleNeighbours(const uint8_t* a, RippleRow& row, int size) {
-    const int32_t image_bytes = ImageBytes(size);
+void GatherRippleNeighbours(const uint8_t* copy, RippleRow& row, int size) {
     for (int x = 0; x < size; ++x) {
-        ReadNeighbourPair(a, row.top[x], row.column[x], size, image_bytes, &row.top_words[2 * x]);
-        ReadNeighbourPair(a, row.bottom[x], row.column[x], size, image_bytes,
-                          &row.bottom_words[2 * x]);
+        std::memcpy(&row.top_words[2 * x], copy + row.top[x], 8);
+        std::memcpy(&row.bottom_words[2 * x], copy + row.bottom[x], 8);
     }
 }
 
@@ -528,7 +548,12 @@ void RippleImage(uint8_t* out, const uint8_t* a, const uint8_t*, const uint8_t*,
     constexpr float kSafeCoordinate = 1073741824.0f;
     const bool columns_safe = largest + size_f < kSafeCoordinate;
 
-    std::unique_ptr<uint8_t[]> temp = NewImage(size);
+    // One allocation: the copy of A with its side table, then the image computed.
+    const RippleSource layout = RippleSourceLayout(size);
+    std::unique_ptr<uint8_t[]> buffer(new uint8_t[layout.total_bytes + ImageBytes(size)]);
+    uint8_t* copy = buffer.get();
+    uint8_t* temp = copy + layout.total_bytes;
+    CopyRippleSource(a, size, layout, copy);
     // Two rows in flight: a row's neighbours are gathered one step before they are blended,
     // so that the blend's wide reads never wait for the gather's narrow writes to settle.
     RippleRow rows[2];
@@ -538,17 +563,17 @@ void RippleImage(uint8_t* out, const uint8_t* a, const uint8_t*, const uint8_t*,
             const int32_t phase = TruncToInt32(ky * static_cast<float>(y)) & kPhaseMask;
             const float shift = cosine[phase] * ax;
             if (power_of_two && columns_safe && std::fabs(shift) + size_f < kSafeCoordinate)
-                RippleGeometryRowFast(shift, column_terms, y, size, row);
+                RippleGeometryRowFast(shift, column_terms, y, size, layout.side_table, row);
             else
-                RippleGeometryRowScalar(shift, column_terms, y, size, row);
+                RippleGeometryRowScalar(shift, column_terms, y, size, layout.side_table, row);
             for (float* squares : row.d)
                 SquareRoots(squares, size);
-            GatherRippleNeighbours(a, row, size);
+            GatherRippleNeighbours(copy, row, size);
         }
         if (y > 0)
-            RippleBlendRow(rows[(y - 1) % 2], temp.get() + (y - 1) * size * 3, size);
+            RippleBlendRow(rows[(y - 1) % 2], temp + (y - 1) * size * 3, size);
     }
-    std::memcpy(out, temp.get(), ImageBytes(size));
+    std::memcpy(out, temp, ImageBytes(size));
 }
 
 void BlurImage(uint8_t* out, const uint8_t* a, const uint8_t*, const uint8_t*, const float*,
