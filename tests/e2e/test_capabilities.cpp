@@ -93,3 +93,72 @@ TEST(Capabilities, MissingExtensionsAreReportedAsMissing) {
                           "No texture compression support.", "No EXT_framebuffer_object support.",
                           "Using GLSL shaders."}));
 }
+
+namespace {
+
+// The report korrender prints with --verbose: the same set-up, with the renderer and the
+// VBO toggle that korplayer's launcher would choose.
+std::vector<std::string> RenderReport(const std::vector<std::pair<std::string, std::string>>& env,
+                                      const std::vector<std::string>& arguments) {
+    TempDir dir;
+    DocumentSections sections;
+    LayerSpec layer;
+    layer.scene = 0;
+    sections.tracks = "<track>" + LayerXml(layer) + "</track>";
+    WriteProductionPackage(dir / "quick.dpk", BuildDocument(sections));
+    RunOptions options;
+    options.set_env = env;
+    std::vector<std::string> argv = {ProgramPath("korrender"), "--verbose"};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    for (const char* a : {"--time", "0", "--out"})
+        argv.push_back(a);
+    argv.push_back(dir / "frame.png");
+    argv.push_back(dir / "quick.dpk");
+    RunResult run = RunProgram(argv, options);
+    EXPECT_EQ(run.exit_code, 0) << run.Describe();
+    std::vector<std::string> report;
+    for (const auto& line : Lines(run.err))
+        if (line != kRule && line.find("cannot be disabled") == std::string::npos)
+            report.push_back(line);
+    return report;
+}
+
+} // namespace
+
+TEST(Capabilities, FixedFunctionLineNamesTheCombinerAndTheToggleHidesVbo) {
+    struct Case {
+        const char* name;
+        std::string extensions_removed;
+        std::vector<std::string> arguments;
+        std::string renderer_line;
+    };
+    const Case cases[] = {
+        {"both combiners: combine4 named",
+         "",
+         {"--renderer", "fixed"},
+         "Using 4 texture units + NV_texture_env_combine4."},
+        {"combine3 only",
+         "-GL_NV_texture_env_combine4",
+         {"--renderer", "fixed"},
+         "Using 4 texture units + ATI_texture_env_combine3."},
+        {"no combiner",
+         "-GL_NV_texture_env_combine4 -GL_ATI_texture_env_combine3",
+         {"--renderer", "fixed"},
+         "Using 4 texture units."},
+        {"shaders never name units", "-GL_NV_texture_env_combine4", {}, "Using GLSL shaders."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::pair<std::string, std::string>> env;
+        if (!c.extensions_removed.empty())
+            env.emplace_back("MESA_EXTENSION_OVERRIDE", c.extensions_removed);
+        auto report = RenderReport(env, c.arguments);
+        ASSERT_FALSE(report.empty());
+        EXPECT_EQ(report.front(), "VBO support detected.");
+        EXPECT_EQ(report.back(), c.renderer_line);
+    }
+    // The VBO toggle off: no VBO line at all.
+    auto report = RenderReport({}, {"--no-vbo"});
+    ASSERT_FALSE(report.empty());
+    EXPECT_EQ(report.front(), "PBO support detected.");
+}

@@ -1,5 +1,5 @@
 // The GL test harness: one SDL OpenGL window for the whole test program, set up by the
-// player's own renderer set-up, and helpers to draw known pictures and read pixels back
+// player's own renderer set-up, with the means to draw known pictures and read pixels back
 // from the window and from textures.
 #pragma once
 

@@ -262,7 +262,7 @@ TEST(LoaderTest, ProgressCountsEveryItemOfEverySection) {
     // them, and one track.
     DocumentSections s;
     s.texture_operators = Repeat("<op/>", 40);
-    s.mesh_files = Repeat("<mesh/>", 40);
+    s.lights = Repeat(StaticLight(0.5f, 0.5f, 0.5f), 40);
     s.curves = Repeat(kFlatCurve, 40);
     s.fonts = Repeat("<font/>", 40);
     s.scenes = Repeat(EmptyScene(), 39);

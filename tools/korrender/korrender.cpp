@@ -23,6 +23,8 @@
 #include "load/loader.h"
 #include "math/cosine_table.h"
 #include "model/project.h"
+#include "player/launch_options.h"
+#include "player/video_mode.h"
 #include "private_display.h"
 #include "render_options.h"
 
@@ -47,9 +49,9 @@ struct FileCloser {
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
 // SDL ends after everything that holds GL objects has been released.
-struct SdlSession {
+struct SdlRunning {
     bool started = false;
-    ~SdlSession() {
+    ~SdlRunning() {
         if (started)
             SDL_Quit();
     }
@@ -139,7 +141,7 @@ int Run(const RenderOptions& options) {
             return Fail("korrender: no display, and no private one: " + error);
     }
 
-    SdlSession sdl;
+    SdlRunning sdl;
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_TIMER) != 0)
         return Fail(std::string("korrender: SDL cannot start: ") + SDL_GetError());
     sdl.started = true;
@@ -149,14 +151,15 @@ int Run(const RenderOptions& options) {
     // The player's windowed mode, without antialiasing.
     SDL_GL_SetAttribute(SDL_GL_MULTISAMPLEBUFFERS, 0);
     SDL_GL_SetAttribute(SDL_GL_MULTISAMPLESAMPLES, 0);
-    SDL_Surface* surface = SDL_SetVideoMode(options.width, options.height, 24,
-                                            SDL_HWSURFACE | SDL_OPENGL | SDL_ASYNCBLIT);
+    SDL_Surface* surface =
+        SDL_SetVideoMode(options.width, options.height, 24, VideoModeFlags(false));
     if (surface == nullptr)
         return Fail(std::string("korrender: no OpenGL window of that size: ") + SDL_GetError());
     const uint16_t width = static_cast<uint16_t>(surface->w);
     const uint16_t height = static_cast<uint16_t>(surface->h);
-    const Viewport viewport =
-        ComputeViewport(width, height, DisplayAspect(options.aspect, width, height));
+    const Viewport viewport = ComputeViewport(
+        width, height,
+        DisplayAspectOf(static_cast<int>(options.aspect), Resolution{width, height}));
     if (glewInit() != GLEW_OK || !GLEW_VERSION_1_3)
         return Fail(kNoOpenGl13Message);
 

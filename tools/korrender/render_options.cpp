@@ -16,8 +16,8 @@ const char* const kUsageText =
     "Frames:\n"
     "  --time T             render the frame at T; repeat for more frames\n"
     "  --from T --to T|end --fps N\n"
-    "                       render N frames per second from T up to T (end: the end of\n"
-    "                       the timeline)\n"
+    "                       render N frames per second, from the --from time up to the\n"
+    "                       --to time (end: the end of the timeline)\n"
     "  --out PATH           the PNG file; for several frames a pattern with one integer\n"
     "                       conversion for the frame number from 0, e.g. frame%04d.png\n"
     "  --sheet PATH         also write a contact sheet of the frames (at most 24, evenly\n"
@@ -291,21 +291,6 @@ std::vector<uint32_t> RangeTimes(uint32_t from, uint32_t to, uint32_t fps) {
         times.push_back(static_cast<uint32_t>(time));
     }
     return times;
-}
-
-float DisplayAspect(AspectChoice aspect, uint16_t width, uint16_t height) {
-    // The launcher's values, as the player computes them.
-    switch (aspect) {
-    case AspectChoice::kFourThree:
-        return 1.3333334f;
-    case AspectChoice::kSixteenNine:
-        return 1.7777778f;
-    case AspectChoice::kSixteenTen:
-        return 1.6f;
-    case AspectChoice::kAuto:
-        break;
-    }
-    return static_cast<float>(width) / static_cast<float>(height);
 }
 
 } // namespace korvane::korrender

@@ -60,9 +60,6 @@ std::optional<RenderOptions> ParseRenderOptions(const std::vector<std::string>& 
 // drift), up to and including `to`.
 std::vector<uint32_t> RangeTimes(uint32_t from, uint32_t to, uint32_t fps);
 
-// The display aspect the player computes for an aspect choice and a window.
-float DisplayAspect(AspectChoice aspect, uint16_t width, uint16_t height);
-
 extern const char* const kUsageText;
 
 } // namespace korvane::korrender

@@ -1,6 +1,7 @@
 #include "load/loader.h"
 
 #include <cstring>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -9,6 +10,8 @@
 #include "draw/scene.h"
 #include "frame/timeline.h"
 #include "load/validation.h"
+#include "mesh/dynamic_mesh.h"
+#include "mesh/mesh_file.h"
 #include "model/curve.h"
 #include "model/project.h"
 
@@ -37,11 +40,22 @@ struct LoadProgress {
     }
 };
 
-// What every section's loader gets besides its section and the project.
+// What every section's loader gets besides its section and the project. A loader that
+// meets an item it cannot build (a mesh file the package holds damaged, say) records the
+// line that names it and stops; the load ends there.
 struct LoadContext {
     std::FILE* package;
+    const char* document_name;
     const LoadOptions& options;
     LoadProgress& progress;
+    std::string error;
+
+    bool Failed() const { return !error.empty(); }
+    void Fail(DocumentSection section, const char* kind, uint32_t index,
+              const std::string& problem) {
+        error = kErrorPrefix + std::string(document_name) + ": " + kSectionNames[section] + ", " +
+                kind + " " + std::to_string(index) + ": " + problem + ".";
+    }
 };
 
 template <typename Visit> void ForEachChild(const XmlNode& node, Visit visit) {
@@ -65,10 +79,19 @@ void LoadProceduralTextures(const XmlNode& section, Project&, LoadContext& load)
     ForEachChild(section, [&](const XmlNode&) { load.progress.ItemDone(); });
 }
 
-void LoadMeshFiles(const XmlNode& section, Project&, LoadContext& load) {
-    // Each mesh file is read from the package here, with buffer objects when load.options
-    // caps has vbo set.
-    ForEachChild(section, [&](const XmlNode&) { load.progress.ItemDone(); });
+void LoadMeshFiles(const XmlNode& section, Project& project, LoadContext& load) {
+    // Buffer objects only where the caps allow them: never for the loading screen.
+    const bool use_buffers = load.options.caps.vbo != 0;
+    uint32_t index = 0;
+    ForEachChild(section, [&](const XmlNode& element) {
+        ++index;
+        if (load.Failed())
+            return;
+        MeshFileResult mesh = LoadMeshFileElement(element, project, load.package, use_buffers);
+        if (!mesh.ok())
+            load.Fail(kMeshFilesSection, "mesh file", index, mesh.error);
+        load.progress.ItemDone();
+    });
 }
 
 void LoadCurves(const XmlNode& section, Project& project, LoadContext& load) {
@@ -119,9 +142,17 @@ void LoadMaterials(const XmlNode& section, Project&, LoadContext& load) {
     ForEachChild(section, [&](const XmlNode&) { load.progress.ItemDone(); });
 }
 
-void LoadDynamicMeshes(const XmlNode& section, Project&, LoadContext& load) {
-    // Each dynamic mesh is created here with its parameter curves.
-    ForEachChild(section, [&](const XmlNode&) { load.progress.ItemDone(); });
+void LoadDynamicMeshes(const XmlNode& section, Project& project, LoadContext& load) {
+    uint32_t index = 0;
+    ForEachChild(section, [&](const XmlNode& element) {
+        ++index;
+        if (load.Failed())
+            return;
+        std::string problem = LoadDynamicMeshElement(element, project);
+        if (!problem.empty())
+            load.Fail(kDynamicMeshesSection, "dynamic mesh", index, problem);
+        load.progress.ItemDone();
+    });
 }
 
 void LoadScenes(const XmlNode& section, Project& project, LoadContext& load) {
@@ -262,10 +293,13 @@ LoadResult LoadProjectDocument(Project& project, std::FILE* package, std::unique
     for (const XmlNode* section = outline.top->first_child.get(); section != nullptr;
          section = section->next_sibling.get())
         progress.total += CountXmlChildren(*section);
-    LoadContext load{package, options, progress};
+    LoadContext load{package, document_name, options, progress, {}};
 
-    for (int s = 0; s < kTracksSection; ++s)
+    for (int s = 0; s < kTracksSection; ++s) {
         kSectionLoaders[s](*outline.sections[s], project, load);
+        if (load.Failed())
+            return Failed(load.error);
+    }
     LoadTracks(*outline.sections[kTracksSection], project, load);
 
     LoadResult result;

@@ -7,6 +7,8 @@
 #include "data/xml.h"
 #include "draw/light.h"
 #include "frame/timeline.h"
+#include "mesh/dynamic_mesh.h"
+#include "mesh/mesh_file.h"
 #include "model/curve.h"
 #include "model/pool.h"
 #include "model/project.h"
@@ -107,14 +109,33 @@ struct Checker {
 
 void CheckTextureOperators(Checker&, const XmlNode&) {}
 void CheckTextures(Checker&, const XmlNode&) {}
-void CheckMeshFiles(Checker&, const XmlNode&) {}
+void CheckMeshFiles(Checker& checker, const XmlNode& section) {
+    uint32_t index = 0;
+    for (const XmlNode* element = section.first_child.get(); element != nullptr;
+         element = element->next_sibling.get()) {
+        ++index;
+        std::string problem = ValidateMeshFileElement(*element);
+        if (!problem.empty())
+            checker.Report(Item(kSectionNames[kMeshFilesSection], "mesh file", index), problem);
+    }
+}
 void CheckEffectTextures(Checker&, const XmlNode&) {}
 void CheckImageFiles(Checker&, const XmlNode&) {}
 void CheckCubeMaps(Checker&, const XmlNode&) {}
 void CheckFonts(Checker&, const XmlNode&) {}
 void CheckTextureReferences(Checker&, const XmlNode&) {}
 void CheckMaterials(Checker&, const XmlNode&) {}
-void CheckDynamicMeshes(Checker&, const XmlNode&) {}
+void CheckDynamicMeshes(Checker& checker, const XmlNode& section) {
+    uint32_t index = 0;
+    for (const XmlNode* element = section.first_child.get(); element != nullptr;
+         element = element->next_sibling.get()) {
+        ++index;
+        std::string problem = ValidateDynamicMeshElement(*element, checker.Count(kCurvesSection));
+        if (!problem.empty())
+            checker.Report(Item(kSectionNames[kDynamicMeshesSection], "dynamic mesh", index),
+                           problem);
+    }
+}
 
 // Scenes are items of their own; the checks of their objects come with the objects.
 void CheckScenes(Checker&, const XmlNode&) {}
