@@ -102,8 +102,7 @@ void RunOperation(benchmark::State& state, TextureOperation operation,
 // Typical parameters of each operation; the per-byte ones run the same loop whatever the
 // values.
 BENCHMARK_CAPTURE(RunOperation, Add, TextureOperation::kLayerAdd, {0.6f, 0.7f}, 20.0);
-BENCHMARK_CAPTURE(RunOperation, Multiply, TextureOperation::kLayerMultiply, {1.0f / 255.0f},
-                  20.0);
+BENCHMARK_CAPTURE(RunOperation, Multiply, TextureOperation::kLayerMultiply, {1.0f / 255.0f}, 20.0);
 BENCHMARK_CAPTURE(RunOperation, Maximum, TextureOperation::kLayerMaximum, {1.0f, 0.8f}, 20.0);
 BENCHMARK_CAPTURE(RunOperation, Minimum, TextureOperation::kLayerMinimum, {1.0f, 1.2f}, 20.0);
 BENCHMARK_CAPTURE(RunOperation, Invert, TextureOperation::kInvert, {}, 2.0);

@@ -24,16 +24,9 @@ using test::RunResult;
 
 constexpr char kPackage[] = "production.dpk";
 
-std::string Repeat(const std::string& text, int times) {
-    std::string all;
-    for (int i = 0; i < times; ++i)
-        all += text;
-    return all;
-}
+using test::Repeat;
 
-std::string TrackXml(const std::string& layers) {
-    return "<track>" + layers + "</track>";
-}
+using test::TrackXml;
 
 LayerSpec Layer(uint32_t scene, int32_t space_before, int32_t length) {
     LayerSpec layer;

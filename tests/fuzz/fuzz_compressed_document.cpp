@@ -1,6 +1,7 @@
 // Fuzz target for the compressed framing: any bytes, inflated as an entry or loaded as a
 // document from a package, either give exactly the announced bytes or a named damage.
 #include "data/compressed_document.h"
+#include "fuzz_check.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -8,11 +9,6 @@
 #include <vector>
 
 namespace {
-
-void Check(bool condition) {
-    if (!condition)
-        __builtin_trap();
-}
 
 std::string BigEndian(uint32_t v) {
     return {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
@@ -26,9 +22,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (inflated.ok()) {
         uint32_t announced = uint32_t{data[0]} | uint32_t{data[1]} << 8 | uint32_t{data[2]} << 16 |
                              uint32_t{data[3]} << 24;
-        Check(inflated.bytes.size() == announced);
+        FuzzCheck(inflated.bytes.size() == announced);
     } else {
-        Check(inflated.bytes.empty() && !inflated.message.empty());
+        FuzzCheck(inflated.bytes.empty() && !inflated.message.empty());
     }
 
     // The same bytes as the document entry of a one-entry package.
@@ -43,10 +39,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!package)
         return 0;
     CompressedDocument document = LoadCompressedDocument(package, "demo.xmlz");
-    Check(document.ok() == inflated.ok());
+    FuzzCheck(document.ok() == inflated.ok());
     if (document.ok())
-        Check(document.root && document.text.size() == inflated.bytes.size() &&
-              document.text.c_str()[document.text.size()] == '\0');
+        FuzzCheck(document.root && document.text.size() == inflated.bytes.size() &&
+                  document.text.c_str()[document.text.size()] == '\0');
     std::fclose(package);
     return 0;
 }

@@ -1,6 +1,7 @@
 // Fuzz target for mesh files: any bytes, read as the inflated layout or as a framed entry,
 // either give a mesh whose arrays agree with its counts and whose indices all name vertices,
 // or a named error and an empty mesh.
+#include "fuzz_check.h"
 #include "mesh/mesh_file.h"
 #include "mesh/normals.h"
 
@@ -10,25 +11,20 @@
 
 namespace {
 
-void Check(bool condition) {
-    if (!condition)
-        __builtin_trap();
-}
-
 void CheckMesh(const korvane::MeshFileResult& result, const korvane::MeshData& mesh) {
     if (!result.ok()) {
-        Check(!result.error.empty() && result.error.find('\n') == std::string::npos);
-        Check(mesh.vertex_count == 0 && mesh.positions.empty() && mesh.indices.empty());
+        FuzzCheck(!result.error.empty() && result.error.find('\n') == std::string::npos);
+        FuzzCheck(mesh.vertex_count == 0 && mesh.positions.empty() && mesh.indices.empty());
         return;
     }
     const size_t vertices = mesh.vertex_count;
-    Check(mesh.set_count >= 1 && mesh.set_count <= 3);
-    Check(mesh.positions.size() == 3 * vertices && mesh.normals.size() == 3 * vertices);
+    FuzzCheck(mesh.set_count >= 1 && mesh.set_count <= 3);
+    FuzzCheck(mesh.positions.size() == 3 * vertices && mesh.normals.size() == 3 * vertices);
     for (int set = 0; set < 3; ++set)
-        Check(mesh.texture_sets[set].size() == (set < mesh.set_count ? 2 * vertices : 0));
-    Check(mesh.indices.size() == mesh.index_count && mesh.index_count % 3 == 0);
+        FuzzCheck(mesh.texture_sets[set].size() == (set < mesh.set_count ? 2 * vertices : 0));
+    FuzzCheck(mesh.indices.size() == mesh.index_count && mesh.index_count % 3 == 0);
     for (uint16_t index : mesh.indices)
-        Check(index < vertices);
+        FuzzCheck(index < vertices);
 }
 
 } // namespace
@@ -42,8 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         // What was accepted writes back to the same bytes, and is safe to compute with.
         if (data[2] <= 3) {
             std::vector<uint8_t> written = EncodeMeshFile(mesh);
-            Check(written.size() == size && std::memcmp(written.data(), data, 3) == 0 &&
-                  std::memcmp(written.data() + 4, data + 4, size - 4) == 0);
+            FuzzCheck(written.size() == size && std::memcmp(written.data(), data, 3) == 0 &&
+                      std::memcmp(written.data() + 4, data + 4, size - 4) == 0);
         }
         ComputeSmoothNormals(mesh);
     }

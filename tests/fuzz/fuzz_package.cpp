@@ -2,20 +2,12 @@
 // either find bytes lying inside the file, find nothing, or report damage; never a read past
 // the end or an allocation beyond the file's size.
 #include "data/package.h"
+#include "fuzz_check.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
-
-namespace {
-
-void Check(bool condition) {
-    if (!condition)
-        __builtin_trap();
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace korvane;
@@ -28,26 +20,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     std::vector<PackageEntry> entries;
     PackageResult index = ReadPackageIndex(package, entries);
-    Check(index.ok() || index.status == PackageStatus::kDamaged);
-    Check(entries.size() <= size / kPackageRecordSize);
+    FuzzCheck(index.ok() || index.status == PackageStatus::kDamaged);
+    FuzzCheck(entries.size() <= size / kPackageRecordSize);
 
     std::vector<std::string> names = {"demo.xmlz", "loading.xmlz", "", std::string(40, 'a')};
     for (size_t i = 0; i < entries.size() && i < 8; ++i)
         names.push_back(entries[i].name);
     for (const auto& name : names) {
         PackageEntryResult entry = ReadPackageEntry(package, name.c_str());
-        Check(entry.found() || entry.bytes.empty());
-        Check(entry.bytes.size() <= size);
+        FuzzCheck(entry.found() || entry.bytes.empty());
+        FuzzCheck(entry.bytes.size() <= size);
         if (entry.found())
-            Check(entry.message.empty());
+            FuzzCheck(entry.message.empty());
         else
-            Check(!entry.message.empty());
+            FuzzCheck(!entry.message.empty());
         ReadPackageEntryAsKtx(package, name.c_str());
     }
 
     PackageFileList list;
     ListPackageEntries(package, list);
-    Check(list.size() == entries.size());
+    FuzzCheck(list.size() == entries.size());
     std::fclose(package);
     return 0;
 }

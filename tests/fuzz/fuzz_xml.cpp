@@ -2,25 +2,17 @@
 // consistent, whose attribute lookups agree with its attributes, and which writes and
 // frees without trouble.
 #include "data/xml.h"
+#include "fuzz_check.h"
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-namespace {
-
-void Check(bool condition) {
-    if (!condition)
-        __builtin_trap();
-}
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace korvane;
     std::string text(reinterpret_cast<const char*>(data), size);
     std::unique_ptr<XmlNode> root = ParseXml(text.c_str());
-    Check(root && !root->name && !root->parent && !root->next_sibling);
+    FuzzCheck(root && !root->name && !root->parent && !root->next_sibling);
 
     std::vector<const XmlNode*> pending = {root.get()};
     while (!pending.empty()) {
@@ -32,24 +24,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             for (const auto& first : node->attributes) {
                 if (first.name != attribute.name)
                     continue;
-                Check(first.has_value ? value && first.value == value : !value);
+                FuzzCheck(first.has_value ? value && first.value == value : !value);
                 break;
             }
         }
         if (node->text) {
             std::string unescaped = *node->text;
             UnescapeXmlText(unescaped);
-            Check(unescaped.size() <= node->text->size());
+            FuzzCheck(unescaped.size() <= node->text->size());
         }
         for (const XmlNode* child = node->first_child.get(); child;
              child = child->next_sibling.get()) {
-            Check(child->parent == node);
+            FuzzCheck(child->parent == node);
             pending.push_back(child);
         }
     }
 
     if (auto written = WriteXml(*root)) {
-        Check(written->data[written->length] == '\0');
+        FuzzCheck(written->data[written->length] == '\0');
         ParseXml(written->data);
     }
     return 0;

@@ -38,6 +38,17 @@ std::string BuildDocument(const DocumentSections& s) {
     return xml.str();
 }
 
+std::string Repeat(const std::string& text, int times) {
+    std::string all;
+    for (int i = 0; i < times; ++i)
+        all += text;
+    return all;
+}
+
+std::string TrackXml(const std::string& layers) {
+    return "<track>" + layers + "</track>";
+}
+
 std::string StaticValue(float value) {
     char text[64];
     std::snprintf(text, sizeof text, "<v type=\"static\" value=\"%.9g\"/>",

@@ -31,6 +31,12 @@ struct DocumentSections {
 
 std::string BuildDocument(const DocumentSections& sections);
 
+// A text repeated, for sections of many alike items.
+std::string Repeat(const std::string& text, int times);
+
+// A track element holding the given layer elements.
+std::string TrackXml(const std::string& layers);
+
 // One camera value child: <v type="static" value="..."/> or type="dynamic".
 std::string StaticValue(float value);
 std::string DynamicValue(uint32_t curve_handle);

@@ -52,16 +52,26 @@ uint8_t RefPerByte(int code, uint8_t a, uint8_t b, uint8_t l, const Params& p) {
     const float fb = b;
     const float fl = l;
     switch (code) {
-    case 101: return RefClamped(RefTrunc(fa * p[0] + fl * p[1]));
-    case 102: return RefTopClamped(RefTrunc(fl * fa * p[0]));
-    case 103: return RefTopClamped(std::max(RefTrunc(fa * p[0]), RefTrunc(fl * p[1])));
-    case 104: return RefTopClamped(std::min(RefTrunc(fa * p[0]), RefTrunc(fl * p[1])));
-    case 201: return static_cast<uint8_t>(255 - a);
-    case 202: return RefTopClamped(RefTrunc(fa * p[0]));
-    case 207: return RefClamped(RefTrunc(fa * p[0] + fb * p[1]));
-    case 208: return RefClamped(RefTrunc(fa * fb * p[0]));
-    case 209: return RefTopClamped(std::max(RefTrunc(fa * p[0]), RefTrunc(fb * p[1])));
-    case 210: return RefTopClamped(std::min(RefTrunc(fa * p[0]), RefTrunc(fb * p[1])));
+    case 101:
+        return RefClamped(RefTrunc(fa * p[0] + fl * p[1]));
+    case 102:
+        return RefTopClamped(RefTrunc(fl * fa * p[0]));
+    case 103:
+        return RefTopClamped(std::max(RefTrunc(fa * p[0]), RefTrunc(fl * p[1])));
+    case 104:
+        return RefTopClamped(std::min(RefTrunc(fa * p[0]), RefTrunc(fl * p[1])));
+    case 201:
+        return static_cast<uint8_t>(255 - a);
+    case 202:
+        return RefTopClamped(RefTrunc(fa * p[0]));
+    case 207:
+        return RefClamped(RefTrunc(fa * p[0] + fb * p[1]));
+    case 208:
+        return RefClamped(RefTrunc(fa * fb * p[0]));
+    case 209:
+        return RefTopClamped(std::max(RefTrunc(fa * p[0]), RefTrunc(fb * p[1])));
+    case 210:
+        return RefTopClamped(std::min(RefTrunc(fa * p[0]), RefTrunc(fb * p[1])));
     }
     ADD_FAILURE() << "no per-byte operation " << code;
     return 0;
@@ -187,10 +197,14 @@ Image RefRipple(const Image& a, const Params& p, int size) {
 Image Reference(int code, const Image& a, const Image& b, const Image& l, const Params& p,
                 int size) {
     switch (code) {
-    case 203: return RefOffset(a, p, size);
-    case 204: return RefRipple(a, p, size);
-    case 205: return RefBlur(a, size);
-    case 206: return RefEmboss(a, p, size);
+    case 203:
+        return RefOffset(a, p, size);
+    case 204:
+        return RefRipple(a, p, size);
+    case 205:
+        return RefBlur(a, size);
+    case 206:
+        return RefEmboss(a, p, size);
     }
     Image out(Bytes(size));
     for (size_t k = 0; k < out.size(); ++k)
@@ -214,11 +228,10 @@ Image Filled(int size, uint8_t value) {
     return Image(Bytes(size), value);
 }
 
-Image Apply(int code, const Image& a, const Image& b, const Image& l, const Params& p,
-          int size) {
+Image Apply(int code, const Image& a, const Image& b, const Image& l, const Params& p, int size) {
     Image out(Bytes(size), 0x77);
-    EXPECT_TRUE(ApplyTextureOperation(code, out.data(), a.data(), b.data(), l.data(), p.data(),
-                                      size))
+    EXPECT_TRUE(
+        ApplyTextureOperation(code, out.data(), a.data(), b.data(), l.data(), p.data(), size))
         << code;
     return out;
 }
@@ -232,9 +245,9 @@ std::string FirstDifference(const Image& got, const Image& want, int size) {
     for (size_t i = 0; i < got.size(); ++i) {
         if (got[i] != want[i]) {
             const int pixel = static_cast<int>(i / 3);
-            return "pixel (" + std::to_string(pixel % size) + ", " +
-                   std::to_string(pixel / size) + ") channel " + std::to_string(i % 3) +
-                   ": got " + std::to_string(got[i]) + ", want " + std::to_string(want[i]);
+            return "pixel (" + std::to_string(pixel % size) + ", " + std::to_string(pixel / size) +
+                   ") channel " + std::to_string(i % 3) + ": got " + std::to_string(got[i]) +
+                   ", want " + std::to_string(want[i]);
         }
     }
     return "none";
@@ -264,8 +277,8 @@ void ExpectMatchesReference(int code, const std::vector<Params>& parameter_sets,
             Image in_place = a;
             ASSERT_TRUE(ApplyTextureOperation(code, in_place.data(), in_place.data(), b.data(),
                                               l.data(), p.data(), size));
-            ASSERT_EQ(in_place, want) << "in place: code " << code << " size " << size
-                                      << " parameters " << Describe(p);
+            ASSERT_EQ(in_place, want)
+                << "in place: code " << code << " size " << size << " parameters " << Describe(p);
         }
     }
 }
@@ -279,7 +292,7 @@ TEST(FilterCatalogue, CodesNameTheirDescriptors) {
         int inputs;
         int parameters;
     } cases[] = {
-        {101, "Add", 1, 2},   {102, "Multiply", 1, 1}, {104, "Minimum", 1, 2},
+        {101, "Add", 1, 2},    {102, "Multiply", 1, 1}, {104, "Minimum", 1, 2},
         {201, "Invert", 1, 0}, {202, "Multiply", 1, 1}, {204, "Ripple", 1, 4},
         {206, "Emboss", 1, 1}, {207, "Add 2", 2, 2},    {210, "Min 2", 2, 2},
     };
@@ -299,8 +312,8 @@ TEST(ApplyTextureOperation, UnknownCodesLeaveTheOutputAlone) {
     const Params p = {1.0f, 1.0f, 1.0f, 1.0f};
     for (int code : {-1, 0, 100, 105, 200, 211, 254, 256, 357}) {
         Image out(Bytes(4), 0x42);
-        EXPECT_FALSE(ApplyTextureOperation(code, out.data(), a.data(), a.data(), a.data(),
-                                           p.data(), 4))
+        EXPECT_FALSE(
+            ApplyTextureOperation(code, out.data(), a.data(), a.data(), a.data(), p.data(), 4))
             << code;
         EXPECT_EQ(out, Image(Bytes(4), 0x42)) << code;
         EXPECT_EQ(FindTextureOperation(code), nullptr) << code;
@@ -315,11 +328,11 @@ TEST(ApplyTextureOperation, DispatchesToTheNamedBodies) {
         int code;
         TextureOperationBody body;
     } cases[] = {
-        {101, AddWithLayer},  {102, MultiplyWithLayer}, {103, MaximumWithLayer},
-        {104, MinimumWithLayer}, {201, InvertImage},    {202, MultiplyImage},
-        {203, OffsetImage},   {204, RippleImage},       {205, BlurImage},
-        {206, EmbossImage},   {207, AddImages},         {208, MultiplyImages},
-        {209, MaximumOfImages}, {210, MinimumOfImages},
+        {101, AddWithLayer},     {102, MultiplyWithLayer}, {103, MaximumWithLayer},
+        {104, MinimumWithLayer}, {201, InvertImage},       {202, MultiplyImage},
+        {203, OffsetImage},      {204, RippleImage},       {205, BlurImage},
+        {206, EmbossImage},      {207, AddImages},         {208, MultiplyImages},
+        {209, MaximumOfImages},  {210, MinimumOfImages},
     };
     for (const auto& c : cases)
         EXPECT_EQ(FindTextureOperation(c.code), c.body) << c.code;
@@ -335,13 +348,13 @@ TEST(PerByteOperations, StoreClampedOrTopClamped) {
         Params p;
         uint8_t expected;
     } cases[] = {
-        {207, 200, 200, {1.0f, 1.0f}, 255},  // clamped above
-        {101, 10, 20, {1.0f, -1.0f}, 0},     // clamped below
-        {202, 1, 0, {-1.0f}, 255},           // top-clamped: the low byte of -1
-        {208, 1, 1, {-1.0f}, 0},             // clamped: -1 is 0
-        {209, 200, 10, {2.0f, 1.0f}, 255},   // the larger, top-clamped
-        {102, 2, 3, {-1.0f}, 250},           // -6 wraps
-        {104, 100, 50, {1.0f, -1.0f}, 206},  // min(100, -50) wraps
+        {207, 200, 200, {1.0f, 1.0f}, 255}, // clamped above
+        {101, 10, 20, {1.0f, -1.0f}, 0},    // clamped below
+        {202, 1, 0, {-1.0f}, 255},          // top-clamped: the low byte of -1
+        {208, 1, 1, {-1.0f}, 0},            // clamped: -1 is 0
+        {209, 200, 10, {2.0f, 1.0f}, 255},  // the larger, top-clamped
+        {102, 2, 3, {-1.0f}, 250},          // -6 wraps
+        {104, 100, 50, {1.0f, -1.0f}, 206}, // min(100, -50) wraps
         {210, 7, 9, {1.0f, 1.0f}, 7},
         {103, 100, 50, {0.5f, 1.0f}, 50},
         {201, 0, 0, {}, 255},
@@ -360,8 +373,8 @@ TEST(PerByteOperations, StoreClampedOrTopClamped) {
         const Image a(3, c.a);
         const Image other(3, c.other);
         const Image out = Apply(c.code, a, other, other, c.p, 1);
-        EXPECT_EQ(out, Image(3, c.expected)) << "code " << c.code << " a " << int(c.a)
-                                             << " other " << int(c.other) << " " << Describe(c.p);
+        EXPECT_EQ(out, Image(3, c.expected)) << "code " << c.code << " a " << int(c.a) << " other "
+                                             << int(c.other) << " " << Describe(c.p);
     }
 }
 
@@ -374,10 +387,20 @@ TEST(PerByteOperations, MissingInputsReadAsZero) {
 
 TEST(PerByteOperations, MatchTheDefinitionForAnyScales) {
     const std::vector<Params> scales = {
-        {1.0f, 1.0f},      {0.5f, 2.0f},     {-1.0f, 1.0f},       {-3.7f, 0.25f},
-        {1.0f / 255.0f, 0.0f}, {0.0f, 0.0f}, {4194304.0f, -4194304.0f}, {32768.0f, 1.0f},
-        {32769.0f, 3.0f},  {1e9f, -1e9f},    {kNaN, 1.0f},        {kInf, -kInf},
-        {-0.0f, 7.5f},     {255.0f, -255.0f},
+        {1.0f, 1.0f},
+        {0.5f, 2.0f},
+        {-1.0f, 1.0f},
+        {-3.7f, 0.25f},
+        {1.0f / 255.0f, 0.0f},
+        {0.0f, 0.0f},
+        {4194304.0f, -4194304.0f},
+        {32768.0f, 1.0f},
+        {32769.0f, 3.0f},
+        {1e9f, -1e9f},
+        {kNaN, 1.0f},
+        {kInf, -kInf},
+        {-0.0f, 7.5f},
+        {255.0f, -255.0f},
     };
     for (int code : {101, 102, 103, 104, 201, 202, 207, 208, 209, 210})
         ExpectMatchesReference(code, scales, {kSize, 17, 1});
@@ -399,8 +422,13 @@ TEST(Offset, XOffsetPicksTheRowAndYOffsetTheColumn) {
 
 TEST(Offset, MatchesTheDefinition) {
     ExpectMatchesReference(203,
-                           {{0.0f, 0.0f}, {1.0f, 0.0f}, {0.0f, 1.0f}, {-1.0f, -1.0f},
-                            {300.7f, -513.2f}, {1e10f, kNaN}, {-1e10f, 255.0f}},
+                           {{0.0f, 0.0f},
+                            {1.0f, 0.0f},
+                            {0.0f, 1.0f},
+                            {-1.0f, -1.0f},
+                            {300.7f, -513.2f},
+                            {1e10f, kNaN},
+                            {-1e10f, 255.0f}},
                            {kSize, 7, 1});
 }
 
@@ -436,10 +464,9 @@ TEST(Emboss, KeepsAFlatImageInEveryDirection) {
 }
 
 TEST(Emboss, MatchesTheDefinitionForEveryDirection) {
-    ExpectMatchesReference(206,
-                           {{1.0f}, {2.0f}, {3.0f}, {4.0f}, {0.0f}, {9.0f}, {-3.0f}, {2.9f},
-                            {kNaN}},
-                           {kSize, 7, 1});
+    ExpectMatchesReference(
+        206, {{1.0f}, {2.0f}, {3.0f}, {4.0f}, {0.0f}, {9.0f}, {-3.0f}, {2.9f}, {kNaN}},
+        {kSize, 7, 1});
     // Out-of-range directions are limited, not wrapped.
     const Image a = NoiseImage(kSize, 8);
     EXPECT_EQ(Apply(206, a, {0.0f}), Apply(206, a, {1.0f}));
@@ -479,10 +506,10 @@ TEST(Ripple, SampleThatWrapsOntoTheSizeReadsColumnZero) {
 
 TEST(Ripple, MatchesTheDefinition) {
     const std::vector<Params> parameters = {
-        {0.0f, 0.0f, 3.0f, 2.0f},      {0.05f, 0.03f, 3.0f, 2.0f},  {-0.2f, 0.1f, -7.0f, 5.0f},
-        {1.5f, -2.5f, 2.9f, -2.9f},    {0.3f, 0.3f, 0.0f, 0.0f},    {0.01f, 0.02f, 1e9f, 3.0f},
-        {-1e-9f, 1e-9f, 1.0f, 1.0f},   {1e6f, -1e6f, 4.0f, 4.0f},   {1e30f, 0.1f, 4.0f, 4.0f},
-        {kNaN, 0.0f, 1.0f, 1.0f},      {0.1f, kInf, 1.0f, 1.0f},    {0.1f, 0.1f, kNaN, -1e30f},
+        {0.0f, 0.0f, 3.0f, 2.0f},       {0.05f, 0.03f, 3.0f, 2.0f}, {-0.2f, 0.1f, -7.0f, 5.0f},
+        {1.5f, -2.5f, 2.9f, -2.9f},     {0.3f, 0.3f, 0.0f, 0.0f},   {0.01f, 0.02f, 1e9f, 3.0f},
+        {-1e-9f, 1e-9f, 1.0f, 1.0f},    {1e6f, -1e6f, 4.0f, 4.0f},  {1e30f, 0.1f, 4.0f, 4.0f},
+        {kNaN, 0.0f, 1.0f, 1.0f},       {0.1f, kInf, 1.0f, 1.0f},   {0.1f, 0.1f, kNaN, -1e30f},
         {2.0f, 3.0f, 300.0f, -4000.0f},
     };
     ExpectMatchesReference(204, parameters, {kSize, 100, 64, 3, 1});

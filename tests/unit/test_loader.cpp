@@ -33,16 +33,9 @@ using test::StaticValue;
 
 constexpr char kFlatCurve[] = "<c type=\"0\" loop_type=\"0\" loop_begin=\"0\" loop_end=\"0\"/>";
 
-std::string Repeat(const std::string& text, int times) {
-    std::string all;
-    for (int i = 0; i < times; ++i)
-        all += text;
-    return all;
-}
+using test::Repeat;
 
-std::string TrackXml(const std::string& layers) {
-    return "<track>" + layers + "</track>";
-}
+using test::TrackXml;
 
 LayerSpec Timed(uint32_t scene, int32_t space_before, int32_t length, int32_t offset = 0) {
     LayerSpec layer;

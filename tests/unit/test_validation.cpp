@@ -24,16 +24,9 @@ using test::StaticValue;
 
 constexpr char kFlatCurve[] = "<c type=\"0\" loop_type=\"0\" loop_begin=\"0\" loop_end=\"0\"/>";
 
-std::string Repeat(const std::string& text, int times) {
-    std::string all;
-    for (int i = 0; i < times; ++i)
-        all += text;
-    return all;
-}
+using test::Repeat;
 
-std::string TrackXml(const std::string& layers) {
-    return "<track>" + layers + "</track>";
-}
+using test::TrackXml;
 
 std::string Without(std::string text, const std::string& part) {
     size_t at = text.find(part);

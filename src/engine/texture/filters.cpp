@@ -99,8 +99,8 @@ KORVANE_HOT void MultiplyTopClampedBytes(uint8_t* out, const uint8_t* a, const u
 }
 
 template <typename Scales>
-KORVANE_HOT void MultiplyClampedBytes(uint8_t* out, const uint8_t* a, const uint8_t* b,
-                                      float scale, int n) {
+KORVANE_HOT void MultiplyClampedBytes(uint8_t* out, const uint8_t* a, const uint8_t* b, float scale,
+                                      int n) {
     for (int k = 0; k < n; ++k) {
         const float product = static_cast<float>(a[k]) * static_cast<float>(b[k]);
         out[k] = Clamped(Scales::Trunc(product * scale));
@@ -138,8 +138,7 @@ KORVANE_HOT void InvertBytes(uint8_t* out, const uint8_t* a, int n) {
         out[k] = static_cast<uint8_t>(255 - a[k]);
 }
 
-void Add(uint8_t* out, const uint8_t* a, const uint8_t* l, float scale_a, float scale_l,
-         int n) {
+void Add(uint8_t* out, const uint8_t* a, const uint8_t* l, float scale_a, float scale_l, int n) {
     if (IsModerate(scale_a, kModerateScale) && IsModerate(scale_l, kModerateScale))
         AddBytes<ModerateScales>(out, a, l, scale_a, scale_l, n);
     else
@@ -433,10 +432,9 @@ KORVANE_HOT void RippleBlendRow(const RippleRow& row, uint8_t* out, int size) {
         const uint32_t t1 = row.top_words[2 * x + 1];
         const uint32_t b0 = row.bottom_words[2 * x];
         const uint32_t b1 = row.bottom_words[2 * x + 1];
-        out[3 * x] =
-            RippleBlend(t0 & 255u, t0 >> 24, b0 & 255u, b0 >> 24, d00, d10, d01, d11, s);
-        out[3 * x + 1] = RippleBlend((t0 >> 8) & 255u, t1 & 255u, (b0 >> 8) & 255u, b1 & 255u,
-                                     d00, d10, d01, d11, s);
+        out[3 * x] = RippleBlend(t0 & 255u, t0 >> 24, b0 & 255u, b0 >> 24, d00, d10, d01, d11, s);
+        out[3 * x + 1] = RippleBlend((t0 >> 8) & 255u, t1 & 255u, (b0 >> 8) & 255u, b1 & 255u, d00,
+                                     d10, d01, d11, s);
         out[3 * x + 2] = RippleBlend((t0 >> 16) & 255u, (t1 >> 8) & 255u, (b0 >> 16) & 255u,
                                      (b1 >> 8) & 255u, d00, d10, d01, d11, s);
     }
@@ -494,8 +492,8 @@ void InvertImage(uint8_t* out, const uint8_t* a, const uint8_t*, const uint8_t*,
     InvertBytes(out, a, ImageBytes(size));
 }
 
-void MultiplyImage(uint8_t* out, const uint8_t* a, const uint8_t*, const uint8_t*,
-                   const float* p, int size) {
+void MultiplyImage(uint8_t* out, const uint8_t* a, const uint8_t*, const uint8_t*, const float* p,
+                   int size) {
     if (IsModerate(p[0], kModerateScale))
         ScaleBytes<ModerateScales>(out, a, p[0], ImageBytes(size));
     else
@@ -581,9 +579,8 @@ void BlurImage(uint8_t* out, const uint8_t* a, const uint8_t*, const uint8_t*, c
     std::unique_ptr<uint8_t[]> temp = NewImage(size);
     ForEachWrappedRow(a, temp.get(), size,
                       [](const uint8_t* above, const uint8_t* row, const uint8_t* below,
-                         uint8_t* target, int row_bytes) {
-                          BlurRow(above, row, below, target, row_bytes);
-                      });
+                         uint8_t* target,
+                         int row_bytes) { BlurRow(above, row, below, target, row_bytes); });
     std::memcpy(out, temp.get(), ImageBytes(size));
 }
 
@@ -592,11 +589,10 @@ void EmbossImage(uint8_t* out, const uint8_t* a, const uint8_t*, const uint8_t*,
     const int direction = std::clamp(TruncToInt32(p[0]), 1, 4);
     const EmbossKernel& kernel = kEmbossKernels[direction - 1];
     std::unique_ptr<uint8_t[]> temp = NewImage(size);
-    ForEachWrappedRow(a, temp.get(), size,
-                      [&kernel](const uint8_t* above, const uint8_t* row, const uint8_t* below,
-                                uint8_t* target, int row_bytes) {
-                          EmbossRow(above, row, below, kernel, target, row_bytes);
-                      });
+    ForEachWrappedRow(
+        a, temp.get(), size,
+        [&kernel](const uint8_t* above, const uint8_t* row, const uint8_t* below, uint8_t* target,
+                  int row_bytes) { EmbossRow(above, row, below, kernel, target, row_bytes); });
     std::memcpy(out, temp.get(), ImageBytes(size));
 }
 
@@ -627,21 +623,36 @@ TextureOperationBody FindTextureOperation(int code) {
     if (code < 0 || code > 255)
         return nullptr;
     switch (static_cast<TextureOperation>(code)) {
-    case TextureOperation::kLayerAdd: return AddWithLayer;
-    case TextureOperation::kLayerMultiply: return MultiplyWithLayer;
-    case TextureOperation::kLayerMaximum: return MaximumWithLayer;
-    case TextureOperation::kLayerMinimum: return MinimumWithLayer;
-    case TextureOperation::kInvert: return InvertImage;
-    case TextureOperation::kMultiply: return MultiplyImage;
-    case TextureOperation::kOffset: return OffsetImage;
-    case TextureOperation::kRipple: return RippleImage;
-    case TextureOperation::kBlur: return BlurImage;
-    case TextureOperation::kEmboss: return EmbossImage;
-    case TextureOperation::kAdd2: return AddImages;
-    case TextureOperation::kMul2: return MultiplyImages;
-    case TextureOperation::kMax2: return MaximumOfImages;
-    case TextureOperation::kMin2: return MinimumOfImages;
-    case TextureOperation::kOutput: return nullptr;
+    case TextureOperation::kLayerAdd:
+        return AddWithLayer;
+    case TextureOperation::kLayerMultiply:
+        return MultiplyWithLayer;
+    case TextureOperation::kLayerMaximum:
+        return MaximumWithLayer;
+    case TextureOperation::kLayerMinimum:
+        return MinimumWithLayer;
+    case TextureOperation::kInvert:
+        return InvertImage;
+    case TextureOperation::kMultiply:
+        return MultiplyImage;
+    case TextureOperation::kOffset:
+        return OffsetImage;
+    case TextureOperation::kRipple:
+        return RippleImage;
+    case TextureOperation::kBlur:
+        return BlurImage;
+    case TextureOperation::kEmboss:
+        return EmbossImage;
+    case TextureOperation::kAdd2:
+        return AddImages;
+    case TextureOperation::kMul2:
+        return MultiplyImages;
+    case TextureOperation::kMax2:
+        return MaximumOfImages;
+    case TextureOperation::kMin2:
+        return MinimumOfImages;
+    case TextureOperation::kOutput:
+        return nullptr;
     }
     return nullptr;
 }

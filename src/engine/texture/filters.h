@@ -76,13 +76,13 @@ using TextureOperationBody = void (*)(uint8_t* out, const uint8_t* a, const uint
                                       const uint8_t* layer, const float* parameters, int size);
 
 void AddWithLayer(uint8_t* out, const uint8_t* a, const uint8_t* b, const uint8_t* layer,
-              const float* parameters, int size);
+                  const float* parameters, int size);
 void MultiplyWithLayer(uint8_t* out, const uint8_t* a, const uint8_t* b, const uint8_t* layer,
-                   const float* parameters, int size);
+                       const float* parameters, int size);
 void MaximumWithLayer(uint8_t* out, const uint8_t* a, const uint8_t* b, const uint8_t* layer,
-                  const float* parameters, int size);
+                      const float* parameters, int size);
 void MinimumWithLayer(uint8_t* out, const uint8_t* a, const uint8_t* b, const uint8_t* layer,
-                  const float* parameters, int size);
+                      const float* parameters, int size);
 void InvertImage(uint8_t* out, const uint8_t* a, const uint8_t* b, const uint8_t* layer,
                  const float* parameters, int size);
 void MultiplyImage(uint8_t* out, const uint8_t* a, const uint8_t* b, const uint8_t* layer,
@@ -100,9 +100,9 @@ void AddImages(uint8_t* out, const uint8_t* a, const uint8_t* b, const uint8_t* 
 void MultiplyImages(uint8_t* out, const uint8_t* a, const uint8_t* b, const uint8_t* layer,
                     const float* parameters, int size);
 void MaximumOfImages(uint8_t* out, const uint8_t* a, const uint8_t* b, const uint8_t* layer,
-                   const float* parameters, int size);
+                     const float* parameters, int size);
 void MinimumOfImages(uint8_t* out, const uint8_t* a, const uint8_t* b, const uint8_t* layer,
-                   const float* parameters, int size);
+                     const float* parameters, int size);
 
 // The body of a code, or nullptr when the code names no filter (the output operation
 // included).

@@ -25,8 +25,8 @@
 // change (traps are never enabled); such a loop must call no inline floating-point helper,
 // which would then no longer be inlined into it.
 #if defined(__GNUC__) && !defined(__clang__)
-#define KORVANE_HOT_NONSTOP                                                                      \
-    KORVANE_VECTOR_CLONES                                                                        \
+#define KORVANE_HOT_NONSTOP                                                                        \
+    KORVANE_VECTOR_CLONES                                                                          \
     __attribute__((optimize("tree-vectorize", "vect-cost-model=dynamic", "no-trapping-math")))
 #else
 #define KORVANE_HOT_NONSTOP KORVANE_VECTOR_CLONES
@@ -147,7 +147,7 @@ void SquareRoots(double* values, int count) {
 
 // t and u of each pixel of row y.
 KORVANE_HOT_NONSTOP void RadialWeightsRow(const RadialSetup& s, int y, float* t_row, float* u_row,
-                                  int size) {
+                                          int size) {
     const int32_t dy = s.half - y;
     double distances[kGeneratorLayerSize];
     for (int x = 0; x < size; ++x) {
@@ -159,6 +159,15 @@ KORVANE_HOT_NONSTOP void RadialWeightsRow(const RadialSetup& s, int y, float* t_
     const double offset = static_cast<double>(s.offset);
     const float span = static_cast<float>(s.half - s.offset);
     const float half = static_cast<float>(s.half);
+    if (span == 0.0f) {
+        // Below 256 pixels the offset can equal h: the division would give an infinite or
+        // NaN t, which takes the margin colour everywhere; that is given without dividing.
+        for (int x = 0; x < size; ++x) {
+            t_row[x] = 255.0f;
+            u_row[x] = 0.0f;
+        }
+        return;
+    }
     for (int x = 0; x < size; ++x) {
         float d = static_cast<float>(k * distances[x] - offset);
         d = d < 0.0f ? 0.0f : d;
@@ -196,10 +205,7 @@ void GenerateRadialColors(const float* p, uint8_t* pixels, int size) {
     RadialSetup s;
     s.inverse_radian = p[6];
     s.half = size / 2;
-    // The offset is limited to 0..127; below the full size it also stays under the half
-    // size so that the divisor h - o never reaches 0 (at 256 that bound is never met).
     s.offset = std::clamp(TruncToInt32(p[7]), 0, 127);
-    s.offset = std::min(s.offset, std::max(s.half - 1, 0));
     for (int j = 0; j < 3; ++j) {
         s.centre[j] = p[j];
         s.margin[j] = p[3 + j];
@@ -208,8 +214,7 @@ void GenerateRadialColors(const float* p, uint8_t* pixels, int size) {
     // The pattern depends on dy * dy only, so the rows below the centre mirror those above.
     for (int y = 0; y < size; ++y) {
         if (y > s.half)
-            std::memcpy(pixels + y * row_bytes, pixels + (2 * s.half - y) * row_bytes,
-                        row_bytes);
+            std::memcpy(pixels + y * row_bytes, pixels + (2 * s.half - y) * row_bytes, row_bytes);
         else
             RadialRow(s, y, pixels + y * row_bytes, size);
     }
@@ -320,8 +325,8 @@ void GenerateMaze(const float* p, uint8_t* pixels, int size) {
     for (int cy = 0; cy < cells; ++cy) {
         for (int cx = 0; cx < cells; ++cx) {
             const uint8_t* top = &grid[cy * stride + cx];
-            patterns[cx] = static_cast<uint8_t>(8 * top[0] + 4 * top[1] + 2 * top[stride] +
-                                                top[stride + 1]);
+            patterns[cx] =
+                static_cast<uint8_t>(8 * top[0] + 4 * top[1] + 2 * top[stride] + top[stride + 1]);
         }
         // Rows are written in order, so each 4-byte store only spills onto a later pixel.
         for (int ty = 0; ty < cell; ++ty) {
@@ -531,12 +536,24 @@ void GenerateLayer(GeneratorLayer& layer, int size) {
     const float* p = layer.parameters.data();
     uint8_t* pixels = layer.pixels.data();
     switch (layer.kind) {
-    case GeneratorKind::kColor: GenerateColor(p, pixels, size); break;
-    case GeneratorKind::kSinusPlasma: GenerateSinusPlasma(p, pixels, size); break;
-    case GeneratorKind::kRadialColors: GenerateRadialColors(p, pixels, size); break;
-    case GeneratorKind::kMaze: GenerateMaze(p, pixels, size); break;
-    case GeneratorKind::kBricks: GenerateBricks(p, pixels, size); break;
-    case GeneratorKind::kNoise: GenerateNoise(p, pixels, size); break;
+    case GeneratorKind::kColor:
+        GenerateColor(p, pixels, size);
+        break;
+    case GeneratorKind::kSinusPlasma:
+        GenerateSinusPlasma(p, pixels, size);
+        break;
+    case GeneratorKind::kRadialColors:
+        GenerateRadialColors(p, pixels, size);
+        break;
+    case GeneratorKind::kMaze:
+        GenerateMaze(p, pixels, size);
+        break;
+    case GeneratorKind::kBricks:
+        GenerateBricks(p, pixels, size);
+        break;
+    case GeneratorKind::kNoise:
+        GenerateNoise(p, pixels, size);
+        break;
     }
 }
 
