@@ -57,7 +57,7 @@ RunResult Check(const test::TempDir& dir) {
 }
 
 RunResult Play(const test::TempDir& dir) {
-    return RunIn(dir, {test::ProgramPath("korplayer")});
+    return test::RunKorplayer(dir.path());
 }
 
 struct Broken {

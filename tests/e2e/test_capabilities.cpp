@@ -24,12 +24,8 @@ std::vector<std::string> Report(const std::vector<std::pair<std::string, std::st
     sections.tracks = "<track>" + LayerXml(layer) + "</track>";
     WriteProductionPackage(dir / "quick.dpk", BuildDocument(sections));
     RunOptions options;
-    options.cwd = dir.path();
     options.set_env = env;
-    options.set_env.emplace_back("SDL_AUDIODRIVER", "dummy");
-    std::vector<std::string> argv = {ProgramPath("korplayer")};
-    argv.insert(argv.end(), arguments.begin(), arguments.end());
-    RunResult run = RunProgram(argv, options);
+    RunResult run = RunKorplayer(dir.path(), options, arguments);
     EXPECT_EQ(run.exit_code, 0) << run.Describe();
     std::vector<std::string> report;
     bool inside = false;

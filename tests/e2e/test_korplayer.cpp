@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <dirent.h>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -18,16 +20,8 @@ using namespace korvane::test;
 
 namespace {
 
-RunResult RunPlayer(const TempDir& dir, RunOptions options = {}) {
-    options.cwd = dir.path();
-    bool driver_given = false;
-    for (const auto& [name, value] : options.set_env)
-        driver_given = driver_given || name == "SDL_AUDIODRIVER";
-    bool driver_removed = std::find(options.unset_env.begin(), options.unset_env.end(),
-                                    "SDL_AUDIODRIVER") != options.unset_env.end();
-    if (!driver_given && !driver_removed)
-        options.set_env.emplace_back("SDL_AUDIODRIVER", "dummy");
-    return RunProgram({ProgramPath("korplayer")}, options);
+RunResult RunPlayer(const TempDir& dir, RunOptions options = {}, std::string* display = nullptr) {
+    return RunKorplayer(dir.path(), options, {}, display);
 }
 
 // A production whose first frame draws nothing (its one layer has no scene): it ends at
@@ -92,16 +86,38 @@ TEST(Korplayer, ProductionWhoseFirstFrameDrawsNothingEndsWithoutAFigure) {
         << "a clock of 0 has no frame rate: no nan, no inf, no line";
 }
 
-TEST(Korplayer, EscapeEndsPlaybackWithByeAndNoFigure) {
+// Plays the long production and does to its window what a user would, again every fifth
+// of a second until the player has ended (its window is made anew when the video mode is
+// retried, so one early event may meet a window that is already gone).
+RunResult PlayAndThen(const std::function<void(const std::string& display, unsigned long)>& act) {
     TempDir dir;
     WriteLongProduction(dir / "long.dpk");
     RunResult run;
-    std::thread player([&] { run = RunPlayer(dir); });
-    unsigned long window = FindWindowByTitle(kWindowTitle, 30);
-    ASSERT_NE(window, 0u) << "no window appeared";
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    PressKey(window, "Escape");
+    std::atomic<int> pid{0};
+    std::atomic<bool> ended{false};
+    RunOptions options;
+    options.started = [&](int started) { pid = started; };
+    std::string display;
+    std::thread player([&] {
+        run = RunPlayer(dir, options, &display);
+        ended = true;
+    });
+    while (pid == 0 && !ended)
+        std::this_thread::yield();
+    for (int attempt = 0; attempt < 300 && !ended; ++attempt) {
+        unsigned long window = FindWindowOfProcess(display, pid, kWindowTitle, 0.2);
+        if (window != 0)
+            act(display, window);
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
     player.join();
+    return run;
+}
+
+TEST(Korplayer, EscapeEndsPlaybackWithByeAndNoFigure) {
+    RunResult run = PlayAndThen([](const std::string& display, unsigned long window) {
+        PressKey(display, window, "Escape");
+    });
     EXPECT_EQ(run.exit_code, 0) << run.Describe();
     ASSERT_FALSE(Lines(run.out).empty());
     EXPECT_EQ(Lines(run.out).back(), "Bye!");
@@ -109,15 +125,8 @@ TEST(Korplayer, EscapeEndsPlaybackWithByeAndNoFigure) {
 }
 
 TEST(Korplayer, ClosingTheWindowEndsAtOnceWithNothingMore) {
-    TempDir dir;
-    WriteLongProduction(dir / "long.dpk");
-    RunResult run;
-    std::thread player([&] { run = RunPlayer(dir); });
-    unsigned long window = FindWindowByTitle(kWindowTitle, 30);
-    ASSERT_NE(window, 0u) << "no window appeared";
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    CloseWindow(window);
-    player.join();
+    RunResult run = PlayAndThen(
+        [](const std::string& display, unsigned long window) { CloseWindow(display, window); });
     EXPECT_EQ(run.exit_code, 0) << run.Describe();
     ASSERT_FALSE(Lines(run.out).empty());
     EXPECT_EQ(Lines(run.out).back(), std::string(74, '='))

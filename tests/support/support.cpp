@@ -1,5 +1,6 @@
 #include "support.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -15,6 +16,8 @@
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
+
+#include "player/private_display.h"
 
 namespace korvane::test {
 
@@ -104,6 +107,8 @@ RunResult RunProgram(const std::vector<std::string>& argv, const RunOptions& opt
     close(in_pipe[0]);
     close(out_pipe[1]);
     close(err_pipe[1]);
+    if (options.started)
+        options.started(static_cast<int>(pid));
     if (!options.stdin_text.empty()) {
         ssize_t ignored = write(in_pipe[1], options.stdin_text.data(), options.stdin_text.size());
         (void)ignored;
@@ -148,6 +153,33 @@ RunResult RunProgram(const std::vector<std::string>& argv, const RunOptions& opt
     else if (WIFSIGNALED(status))
         result.signal = WTERMSIG(status);
     return result;
+}
+
+RunResult RunKorplayer(const std::string& folder, RunOptions options,
+                       const std::vector<std::string>& arguments, std::string* display_name) {
+    options.cwd = folder;
+    auto named = [](const std::vector<std::string>& names, const char* name) {
+        return std::find(names.begin(), names.end(), name) != names.end();
+    };
+    bool driver_chosen = named(options.unset_env, "SDL_AUDIODRIVER");
+    for (const auto& [name, value] : options.set_env)
+        driver_chosen = driver_chosen || name == "SDL_AUDIODRIVER";
+    if (!driver_chosen)
+        options.set_env.emplace_back("SDL_AUDIODRIVER", "dummy");
+
+    PrivateDisplay display;
+    if (!named(options.unset_env, "DISPLAY")) {
+        std::string error;
+        if (!display.Start(1024, 768, error))
+            throw std::runtime_error("no private display for korplayer: " + error);
+        options.set_env.emplace_back("DISPLAY", display.name());
+        options.set_env.emplace_back("LIBGL_ALWAYS_SOFTWARE", "1");
+        if (display_name)
+            *display_name = display.name();
+    }
+    std::vector<std::string> argv = {ProgramPath("korplayer")};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    return RunProgram(argv, options);
 }
 
 std::string ProgramPath(const std::string& name) {

@@ -36,6 +36,7 @@ struct RunOptions {
     std::vector<std::string> unset_env;                       // removed before the run
     std::string stdin_text;                                   // fed to the program
     int timeout_seconds = 120;
+    std::function<void(int pid)> started; // told the program's process id once it runs
 };
 
 struct RunResult {
@@ -48,6 +49,14 @@ struct RunResult {
 };
 
 RunResult RunProgram(const std::vector<std::string>& argv, const RunOptions& options = {});
+
+// Runs korplayer in a folder with its arguments, as a user would: on a private X display of
+// its own (fullscreen windows on a shared display wait for each other's keyboard grab; a
+// caller that removes DISPLAY gets none) and with SDL's silent audio driver unless the
+// caller chooses one. `display`, when given, is the display's name for the caller.
+RunResult RunKorplayer(const std::string& folder, RunOptions options = {},
+                       const std::vector<std::string>& arguments = {},
+                       std::string* display = nullptr);
 
 // Path of a program built by this build: build/korplayer, build/korpack, ...
 std::string ProgramPath(const std::string& name);

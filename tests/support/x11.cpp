@@ -1,5 +1,6 @@
 #include "support/x11.h"
 
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <chrono>
@@ -10,11 +11,31 @@ namespace korvane::test {
 
 namespace {
 
+// The process id a window's owner put in its _NET_WM_PID property, or -1.
+long WindowProcess(Display* display, Window window) {
+    Atom property = XInternAtom(display, "_NET_WM_PID", True);
+    if (property == None)
+        return -1;
+    Atom type;
+    int format;
+    unsigned long count, remaining;
+    unsigned char* data = nullptr;
+    long pid = -1;
+    if (XGetWindowProperty(display, window, property, 0, 1, False, XA_CARDINAL, &type, &format,
+                           &count, &remaining, &data) == Success &&
+        data != nullptr) {
+        if (count == 1 && format == 32)
+            pid = static_cast<long>(*reinterpret_cast<unsigned long*>(data));
+        XFree(data);
+    }
+    return pid;
+}
+
 // Depth-first over the window tree: SDL's top-level window may sit below the root.
-Window FindTitled(Display* display, Window window, const std::string& title) {
+Window FindTitled(Display* display, Window window, int pid, const std::string& title) {
     char* name = nullptr;
     if (XFetchName(display, window, &name) && name) {
-        bool match = title == name;
+        bool match = title == name && WindowProcess(display, window) == pid;
         XFree(name);
         if (match)
             return window;
@@ -26,30 +47,42 @@ Window FindTitled(Display* display, Window window, const std::string& title) {
         return 0;
     Window found = 0;
     for (unsigned int i = 0; i < count && !found; ++i)
-        found = FindTitled(display, children[i], title);
+        found = FindTitled(display, children[i], pid, title);
     if (children)
         XFree(children);
     return found;
 }
 
+// A window may go away between finding it and sending to it; that is not the test's
+// failure, and Xlib's default handler would end the whole test program for it.
+int IgnoreXError(Display*, XErrorEvent*) {
+    return 0;
+}
+
 struct DisplayConnection {
-    Display* display = XOpenDisplay(nullptr);
+    explicit DisplayConnection(const std::string& name) : display(XOpenDisplay(name.c_str())) {
+        XSetErrorHandler(IgnoreXError);
+    }
+    Display* display;
     ~DisplayConnection() {
-        if (display)
+        if (display) {
+            XSync(display, False);
             XCloseDisplay(display);
+        }
     }
 };
 
 } // namespace
 
-unsigned long FindWindowByTitle(const std::string& title, double timeout_seconds) {
+unsigned long FindWindowOfProcess(const std::string& display, int pid, const std::string& title,
+                                  double timeout_seconds) {
     auto deadline = std::chrono::steady_clock::now() +
                     std::chrono::milliseconds(static_cast<int>(timeout_seconds * 1000));
     while (std::chrono::steady_clock::now() < deadline) {
-        DisplayConnection connection;
+        DisplayConnection connection(display);
         if (connection.display) {
             Window found =
-                FindTitled(connection.display, DefaultRootWindow(connection.display), title);
+                FindTitled(connection.display, DefaultRootWindow(connection.display), pid, title);
             if (found)
                 return found;
         }
@@ -58,8 +91,8 @@ unsigned long FindWindowByTitle(const std::string& title, double timeout_seconds
     return 0;
 }
 
-bool PressKey(unsigned long window, const std::string& key_name) {
-    DisplayConnection connection;
+bool PressKey(const std::string& display, unsigned long window, const std::string& key_name) {
+    DisplayConnection connection(display);
     if (!connection.display)
         return false;
     KeySym symbol = XStringToKeysym(key_name.c_str());
@@ -78,8 +111,8 @@ bool PressKey(unsigned long window, const std::string& key_name) {
     return true;
 }
 
-bool CloseWindow(unsigned long window) {
-    DisplayConnection connection;
+bool CloseWindow(const std::string& display, unsigned long window) {
+    DisplayConnection connection(display);
     if (!connection.display)
         return false;
     XEvent event;

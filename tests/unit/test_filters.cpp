@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
@@ -323,6 +324,19 @@ TEST(ApplyTextureOperation, UnknownCodesLeaveTheOutputAlone) {
     EXPECT_EQ(FindTextureOperation(255), nullptr);
 }
 
+TEST(ApplyTextureOperation, SizesBeyondTheImagesOfTheGraphWriteNothing) {
+    const Image a = NoiseImage(4, 1);
+    const Params p = {1.0f, 1.0f, 1.0f, 1.0f};
+    for (int code : {101, 201, 203, 204, 205, 206, 210, 255}) {
+        for (int size : {0, -4, kSize + 1}) {
+            Image out(Bytes(4), 0x42);
+            EXPECT_TRUE(ApplyTextureOperation(code, out.data(), a.data(), a.data(), a.data(),
+                                              p.data(), size));
+            EXPECT_EQ(out, Image(Bytes(4), 0x42)) << code << " size " << size;
+        }
+    }
+}
+
 TEST(ApplyTextureOperation, DispatchesToTheNamedBodies) {
     const struct {
         int code;
@@ -449,10 +463,13 @@ TEST(Blur, SpreadsOneWhitePixelOverItsWrappedNeighbours) {
 
 TEST(Blur, MatchesTheDefinitionForEverySum) {
     ExpectMatchesReference(205, {{}}, {kSize, 7, 2, 1});
-    // Flat images reach every multiple of 9; the noise above reaches the rest.
-    for (int v = 0; v < 256; ++v) {
-        const Image flat = Filled(3, static_cast<uint8_t>(v));
-        ASSERT_EQ(Apply(205, flat, {}, 3), RefBlur(flat, 3)) << v;
+    // In a 3 x 3 image every neighbourhood is the whole image: spread each sum from 0 to
+    // 9 * 255 over the nine pixels of the first channel.
+    for (int sum = 0; sum <= 9 * 255; ++sum) {
+        Image image = Filled(3, 0);
+        for (int pixel = 0, left = sum; pixel < 9; ++pixel, left -= 255)
+            image[pixel * 3] = static_cast<uint8_t>(std::clamp(left, 0, 255));
+        ASSERT_EQ(Apply(205, image, {}, 3), RefBlur(image, 3)) << sum;
     }
 }
 

@@ -4,6 +4,7 @@
 #include "load/loader.h"
 
 #include <gtest/gtest.h>
+#include <stb_image_write.h>
 
 #include <array>
 #include <cstdio>
@@ -207,8 +208,11 @@ TEST(LoaderTest, ClearFlagsKeepBitZeroAndRtexIsReadForTargetTypesOnly) {
         {5, 5, 5, 2, 0x3, 2}, {9, 1, 0, 7, 0x1, 0}, // an unknown type is kept and reads no rtex
     };
     DocumentSections s;
-    s.image_files = "<image/><image/>";
-    s.cube_maps = "<cube/>";
+    // Two image files in the package and a cube map without faces, for targets to name.
+    s.image_files =
+        Repeat("<image filename=\"a.png\" texture_format=\"0\" texture_filter=\"1\"/>", 2);
+    s.cube_maps = "<cube xp=\"\" xn=\"\" yp=\"\" yn=\"\" zp=\"\" zn=\"\" texture_format=\"0\" "
+                  "texture_filter=\"1\"/>";
     s.scenes = EmptyScene();
     std::string layers;
     for (const Case& c : cases) {
@@ -220,8 +224,23 @@ TEST(LoaderTest, ClearFlagsKeepBitZeroAndRtexIsReadForTargetTypesOnly) {
         layers += LayerXml(layer);
     }
     s.tracks = TrackXml(layers);
+    test::TempDir dir;
+    std::vector<uint8_t> one_pixel_png;
+    const uint8_t grey = 128;
+    stbi_write_png_to_func(
+        [](void* out, void* data, int size) {
+            auto* bytes = static_cast<uint8_t*>(data);
+            static_cast<std::vector<uint8_t>*>(out)->insert(
+                static_cast<std::vector<uint8_t>*>(out)->end(), bytes, bytes + size);
+        },
+        &one_pixel_png, 1, 1, 1, &grey, 1);
+    test::WriteProductionPackage(dir / "targets.dpk", BuildDocument(s), "",
+                                 {{"a.png", one_pixel_png}});
+    std::FILE* package = std::fopen((dir / "targets.dpk").c_str(), "rb");
+    ASSERT_NE(package, nullptr);
     auto project = CreateProject();
-    LoadResult result = Load(*project, BuildDocument(s));
+    LoadResult result = LoadProject(*project, package, kDemoDocument, {});
+    std::fclose(package);
     ASSERT_EQ(result.status, LoadStatus::kLoaded) << result.error;
     for (size_t i = 0; i < std::size(cases); ++i) {
         SCOPED_TRACE(testing::Message() << "type " << cases[i].type);
@@ -254,7 +273,7 @@ TEST(LoaderTest, ProgressCountsEveryItemOfEverySection) {
     // 200 items spread over sections built now and sections built later, the fonts among
     // them, and one track.
     DocumentSections s;
-    s.texture_operators = Repeat("<op/>", 40);
+    s.texture_operators = Repeat("<op type=\"0\"/>", 40);
     s.lights = Repeat(StaticLight(0.5f, 0.5f, 0.5f), 40);
     s.curves = Repeat(kFlatCurve, 40);
     s.fonts = Repeat("<font/>", 40);

@@ -42,8 +42,9 @@ DocumentSections Valid() {
     DocumentSections s;
     s.curves = Repeat(kFlatCurve, 3);
     s.lights = StaticLight(1, 0, 0) + StaticLight(0, 1, 0);
-    s.image_files = "<image/>";
-    s.cube_maps = "<cube/>";
+    s.image_files = "<image filename=\"a.png\" texture_format=\"0\" texture_filter=\"1\"/>";
+    s.cube_maps = "<cube xp=\"\" xn=\"\" yp=\"\" yn=\"\" zp=\"\" zn=\"\" texture_format=\"0\" "
+                  "texture_filter=\"1\"/>";
     s.scenes = EmptyScene() + EmptyScene();
     s.tracks = TrackXml(LayerXml({}));
     return s;

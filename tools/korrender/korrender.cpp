@@ -24,8 +24,8 @@
 #include "math/cosine_table.h"
 #include "model/project.h"
 #include "player/launch_options.h"
+#include "player/private_display.h"
 #include "player/video_mode.h"
-#include "private_display.h"
 #include "render_options.h"
 
 namespace korvane::korrender {
@@ -139,6 +139,8 @@ int Run(const RenderOptions& options) {
         std::string error;
         if (!display.Start(options.width, options.height, error))
             return Fail("korrender: no display, and no private one: " + error);
+        setenv("DISPLAY", display.name().c_str(), 1);
+        setenv("LIBGL_ALWAYS_SOFTWARE", "1", 0);
     }
 
     SdlRunning sdl;

@@ -7,6 +7,8 @@
 
 #include "data/compressed_document.h"
 #include "draw/light.h"
+#include "draw/material.h"
+#include "draw/material_fixed.h"
 #include "draw/scene.h"
 #include "frame/timeline.h"
 #include "load/validation.h"
@@ -14,6 +16,8 @@
 #include "mesh/mesh_file.h"
 #include "model/curve.h"
 #include "model/project.h"
+#include "texture/image_texture.h"
+#include "texture/texture_graph.h"
 
 namespace korvane {
 
@@ -49,6 +53,8 @@ struct LoadContext {
     const LoadOptions& options;
     LoadProgress& progress;
     std::string error;
+    // The layers of the first section, held until the graph of the second is evaluated.
+    GeneratorLayerList generator_layers = {};
 
     bool Failed() const { return !error.empty(); }
     void Fail(DocumentSection section, const char* kind, uint32_t index,
@@ -68,15 +74,27 @@ template <typename Visit> void ForEachChild(const XmlNode& node, Visit visit) {
 // subsystems still to come are walked and counted; their items are built where each says.
 
 void LoadTextureOperators(const XmlNode& section, Project&, LoadContext& load) {
-    // Each generator layer is generated here as soon as it has been read, and held until
-    // the textures section is done.
-    ForEachChild(section, [&](const XmlNode&) { load.progress.ItemDone(); });
+    // Each generator layer is generated as soon as it has been read, and held until the
+    // textures section is done.
+    ForEachChild(section, [&](const XmlNode& element) {
+        LoadGeneratorLayer(element, load.generator_layers.layers.emplace_back());
+        load.progress.ItemDone();
+    });
 }
 
-void LoadProceduralTextures(const XmlNode& section, Project&, LoadContext& load) {
-    // Each texture takes the next record of project.textures here; once the last one is
-    // read, the texture graph is evaluated into GL textures and the generator layers freed.
-    ForEachChild(section, [&](const XmlNode&) { load.progress.ItemDone(); });
+void LoadProceduralTextures(const XmlNode& section, Project& project, LoadContext& load) {
+    const TextureFormatTable& formats = GetTextureFormatTable();
+    ForEachChild(section, [&](const XmlNode& element) {
+        LoadProceduralTextureElement(element, project.textures, formats);
+        load.progress.ItemDone();
+    });
+    // Once the last texture is read the graph is evaluated into the outputs' GL textures;
+    // then the layers and the working images are let go.
+    EvaluateTextureGraph(project.textures, load.generator_layers,
+                         [&](const ProceduralTexture& output) {
+                             UploadOutputTexture(output, formats);
+                         });
+    ReleaseTextureGraphImages(project.textures, load.generator_layers);
 }
 
 void LoadMeshFiles(const XmlNode& section, Project& project, LoadContext& load) {
@@ -116,14 +134,32 @@ void LoadEffectTextures(const XmlNode& section, Project&, LoadContext& load) {
     ForEachChild(section, [&](const XmlNode&) { load.progress.ItemDone(); });
 }
 
-void LoadImageFiles(const XmlNode& section, Project&, LoadContext& load) {
-    // Each image file is decoded from the package and uploaded here.
-    ForEachChild(section, [&](const XmlNode&) { load.progress.ItemDone(); });
+void LoadImageFiles(const XmlNode& section, Project& project, LoadContext& load) {
+    const TextureFormatTable& formats = GetTextureFormatTable();
+    uint32_t index = 0;
+    ForEachChild(section, [&](const XmlNode& element) {
+        ++index;
+        if (load.Failed())
+            return;
+        std::string problem = LoadImageFileElement(element, project, load.package, formats);
+        if (!problem.empty())
+            load.Fail(kImageFilesSection, "image file", index, problem);
+        load.progress.ItemDone();
+    });
 }
 
-void LoadCubeMaps(const XmlNode& section, Project&, LoadContext& load) {
-    // Each cube map's six faces are decoded from the package and uploaded here.
-    ForEachChild(section, [&](const XmlNode&) { load.progress.ItemDone(); });
+void LoadCubeMaps(const XmlNode& section, Project& project, LoadContext& load) {
+    const TextureFormatTable& formats = GetTextureFormatTable();
+    uint32_t index = 0;
+    ForEachChild(section, [&](const XmlNode& element) {
+        ++index;
+        if (load.Failed())
+            return;
+        std::string problem = LoadCubeMapElement(element, project, load.package, formats);
+        if (!problem.empty())
+            load.Fail(kCubeMapsSection, "cube map", index, problem);
+        load.progress.ItemDone();
+    });
 }
 
 void LoadFonts(const XmlNode& section, Project&, LoadContext& load) {
@@ -132,14 +168,27 @@ void LoadFonts(const XmlNode& section, Project&, LoadContext& load) {
     ForEachChild(section, [&](const XmlNode&) { load.progress.ItemDone(); });
 }
 
-void LoadTextureReferences(const XmlNode& section, Project&, LoadContext& load) {
-    // Each (type, id) pair takes the next record of project.texture_refs here.
-    ForEachChild(section, [&](const XmlNode&) { load.progress.ItemDone(); });
+void LoadTextureReferences(const XmlNode& section, Project& project, LoadContext& load) {
+    ForEachChild(section, [&](const XmlNode& element) {
+        if (TextureRef* ref = PoolGet(project.texture_refs, PoolAdd(project.texture_refs)))
+            LoadTextureRef(element, *ref);
+        load.progress.ItemDone();
+    });
 }
 
-void LoadMaterials(const XmlNode& section, Project&, LoadContext& load) {
-    // Each material is read here, with its pass plan or its shader program.
-    ForEachChild(section, [&](const XmlNode&) { load.progress.ItemDone(); });
+void LoadMaterials(const XmlNode& section, Project& project, LoadContext& load) {
+    const bool fixed_function = GetRendererFlag() == kRendererFixed;
+    ForEachChild(section, [&](const XmlNode& element) {
+        const uint16_t handle = PoolAdd(project.materials);
+        if (Material* material = PoolGet(project.materials, handle)) {
+            LoadMaterial(element, *material);
+            // The fixed-function path plans its passes now; in shader mode the material's
+            // program is generated (or shared) and built here instead.
+            if (fixed_function)
+                PlanMaterialPasses(*material, load.options.caps);
+        }
+        load.progress.ItemDone();
+    });
 }
 
 void LoadDynamicMeshes(const XmlNode& section, Project& project, LoadContext& load) {
@@ -156,9 +205,14 @@ void LoadDynamicMeshes(const XmlNode& section, Project& project, LoadContext& lo
 }
 
 void LoadScenes(const XmlNode& section, Project& project, LoadContext& load) {
-    ForEachChild(section, [&](const XmlNode&) {
-        // The scene's objects, each with its manipulators, are read into its list here.
-        PoolAdd(project.scenes);
+    uint32_t index = 0;
+    ForEachChild(section, [&](const XmlNode& element) {
+        ++index;
+        if (load.Failed())
+            return;
+        std::string problem = LoadSceneElement(element, project);
+        if (!problem.empty())
+            load.Fail(kScenesSection, "scene", index, problem);
         load.progress.ItemDone();
     });
 }

@@ -6,12 +6,16 @@
 
 #include "data/xml.h"
 #include "draw/light.h"
+#include "draw/material.h"
+#include "draw/scene.h"
 #include "frame/timeline.h"
 #include "mesh/dynamic_mesh.h"
 #include "mesh/mesh_file.h"
 #include "model/curve.h"
 #include "model/pool.h"
 #include "model/project.h"
+#include "texture/image_texture.h"
+#include "texture/texture_graph.h"
 
 namespace korvane {
 
@@ -107,8 +111,27 @@ struct Checker {
 
 // Sections whose items come with later subsystems: their loaders bring their checks here.
 
-void CheckTextureOperators(Checker&, const XmlNode&) {}
-void CheckTextures(Checker&, const XmlNode&) {}
+// The layers are not kept in a pool, so their check counts them against their capacity.
+void CheckTextureOperators(Checker& checker, const XmlNode& section) {
+    const std::string section_name = kSectionNames[kTextureOperatorsSection];
+    const uint32_t layers = checker.Count(kTextureOperatorsSection);
+    if (layers > kMaxGeneratorLayers)
+        checker.Report(section_name, Format(kTooMany, "section", layers, "items",
+                                            static_cast<unsigned>(kMaxGeneratorLayers)));
+    uint32_t index = 0;
+    for (const XmlNode* element = section.first_child.get(); element != nullptr;
+         element = element->next_sibling.get(), ++index)
+        for (const std::string& problem : ValidateGeneratorLayerElement(*element))
+            checker.Report(Item(section_name, "texture operator", index), problem);
+}
+void CheckTextures(Checker& checker, const XmlNode& section) {
+    const std::string section_name = kSectionNames[kTexturesSection];
+    for (const TextureGraphProblem& problem :
+         ValidateTextureGraph(section, checker.Count(kTextureOperatorsSection)))
+        checker.Report(problem.texture == 0 ? section_name
+                                            : Item(section_name, "texture", problem.texture - 1),
+                       problem.problem);
+}
 void CheckMeshFiles(Checker& checker, const XmlNode& section) {
     uint32_t index = 0;
     for (const XmlNode* element = section.first_child.get(); element != nullptr;
@@ -120,11 +143,45 @@ void CheckMeshFiles(Checker& checker, const XmlNode& section) {
     }
 }
 void CheckEffectTextures(Checker&, const XmlNode&) {}
-void CheckImageFiles(Checker&, const XmlNode&) {}
-void CheckCubeMaps(Checker&, const XmlNode&) {}
+void CheckImageFiles(Checker& checker, const XmlNode& section) {
+    uint32_t index = 0;
+    for (const XmlNode* element = section.first_child.get(); element != nullptr;
+         element = element->next_sibling.get(), ++index)
+        for (const std::string& problem : ValidateImageFileElement(*element))
+            checker.Report(Item(kSectionNames[kImageFilesSection], "image file", index), problem);
+}
+void CheckCubeMaps(Checker& checker, const XmlNode& section) {
+    uint32_t index = 0;
+    for (const XmlNode* element = section.first_child.get(); element != nullptr;
+         element = element->next_sibling.get(), ++index)
+        for (const std::string& problem : ValidateCubeMapElement(*element))
+            checker.Report(Item(kSectionNames[kCubeMapsSection], "cube map", index), problem);
+}
 void CheckFonts(Checker&, const XmlNode&) {}
-void CheckTextureReferences(Checker&, const XmlNode&) {}
-void CheckMaterials(Checker&, const XmlNode&) {}
+void CheckTextureReferences(Checker& checker, const XmlNode& section) {
+    TextureRefTargets targets;
+    targets.procedural_textures = checker.Count(kTexturesSection);
+    targets.image_files = checker.Count(kImageFilesSection);
+    targets.effect_textures = checker.Count(kEffectTexturesSection);
+    targets.cube_maps = checker.Count(kCubeMapsSection);
+    const std::string section_name = kSectionNames[kTextureReferencesSection];
+    uint32_t index = 0;
+    for (const XmlNode* element = section.first_child.get(); element != nullptr;
+         element = element->next_sibling.get(), ++index)
+        for (const std::string& problem : ValidateTextureRefElement(*element, targets))
+            checker.Report(Item(section_name, "texture reference", index), problem);
+}
+void CheckMaterials(Checker& checker, const XmlNode& section) {
+    MaterialReferences references;
+    references.curves = checker.Count(kCurvesSection);
+    references.lights = checker.Count(kLightsSection);
+    references.texture_refs = checker.Count(kTextureReferencesSection);
+    uint32_t index = 0;
+    for (const XmlNode* element = section.first_child.get(); element != nullptr;
+         element = element->next_sibling.get(), ++index)
+        for (const std::string& problem : ValidateMaterialElement(*element, references))
+            checker.Report(Item(kSectionNames[kMaterialsSection], "material", index), problem);
+}
 void CheckDynamicMeshes(Checker& checker, const XmlNode& section) {
     uint32_t index = 0;
     for (const XmlNode* element = section.first_child.get(); element != nullptr;
@@ -137,8 +194,19 @@ void CheckDynamicMeshes(Checker& checker, const XmlNode& section) {
     }
 }
 
-// Scenes are items of their own; the checks of their objects come with the objects.
-void CheckScenes(Checker&, const XmlNode&) {}
+void CheckScenes(Checker& checker, const XmlNode& section) {
+    SceneReferences references;
+    references.curves = checker.Count(kCurvesSection);
+    references.materials = checker.Count(kMaterialsSection);
+    references.mesh_files = checker.Count(kMeshFilesSection);
+    references.dynamic_meshes = checker.Count(kDynamicMeshesSection);
+    references.fonts = checker.Count(kFontsSection);
+    uint32_t index = 0;
+    for (const XmlNode* element = section.first_child.get(); element != nullptr;
+         element = element->next_sibling.get(), ++index)
+        for (const std::string& problem : ValidateSceneElement(*element, references))
+            checker.Report(Item(kSectionNames[kScenesSection], "scene", index), problem);
+}
 
 void CheckCurves(Checker& checker, const XmlNode& section) {
     const std::string section_name = kSectionNames[kCurvesSection];

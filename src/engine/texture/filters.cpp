@@ -165,6 +165,12 @@ int ImageBytes(int size) {
     return size * size * 3;
 }
 
+// The images of the texture graph are at most 256 pixels wide; the row buffers here are
+// sized for that.
+bool IsImageSize(int size) {
+    return size >= 1 && size <= kGeneratorLayerSize;
+}
+
 // ---- Geometric operations ----
 
 // The geometric operations read neighbours, so they compute into this image and copy it
@@ -260,6 +266,8 @@ void ForEachWrappedRow(const uint8_t* a, uint8_t* out, int size, RowOperation op
 // its last two columns: there the right neighbour wraps to column 0, or the 8 bytes would
 // pass the end of the image.
 
+constexpr int kPairBytes = 8;
+
 struct RippleSource {
     int32_t image_bytes;
     int32_t side_table; // offset of the side table in the copy
@@ -270,23 +278,23 @@ RippleSource RippleSourceLayout(int size) {
     RippleSource layout;
     layout.image_bytes = ImageBytes(size);
     layout.side_table = layout.image_bytes;
-    layout.total_bytes = layout.side_table + size * 2 * 8;
+    layout.total_bytes = layout.side_table + size * 2 * kPairBytes;
     return layout;
 }
 
 void CopyRippleSource(const uint8_t* a, int size, const RippleSource& layout, uint8_t* copy) {
     std::memcpy(copy, a, layout.image_bytes);
-    std::memset(copy + layout.side_table, 0, layout.total_bytes - layout.side_table);
     const int row_bytes = size * 3;
     for (int y = 0; y < size; ++y) {
         const uint8_t* row = a + y * row_bytes;
-        uint8_t* pairs = copy + layout.side_table + y * 16;
-        const int last = size - 1;
-        const int before_last = size >= 2 ? size - 2 : 0;
-        std::memcpy(pairs, row + before_last * 3, 3); // columns size - 2 and size - 1
-        std::memcpy(pairs + 3, row + (before_last + 1 < size ? before_last + 1 : 0) * 3, 3);
-        std::memcpy(pairs + 8, row + last * 3, 3); // columns size - 1 and 0
-        std::memcpy(pairs + 11, row, 3);
+        uint8_t* pairs = copy + layout.side_table + y * 2 * kPairBytes;
+        std::memset(pairs, 0, 2 * kPairBytes);
+        for (int k = 0; k < 2; ++k) {
+            const int column = std::max(size - 2 + k, 0);
+            const int right = column + 1 < size ? column + 1 : 0;
+            std::memcpy(pairs + k * kPairBytes, row + column * 3, 3);
+            std::memcpy(pairs + k * kPairBytes + 3, row + right * 3, 3);
+        }
     }
 }
 
@@ -294,7 +302,8 @@ void CopyRippleSource(const uint8_t* a, int size, const RippleSource& layout, ui
 inline int32_t PairOffset(int32_t column, int32_t row, int32_t size, int32_t row_bytes,
                           int32_t side_table) {
     const int32_t from_end = column - (size - 2); // 0 or 1 in the last two columns
-    return from_end < 0 ? row * row_bytes + column * 3 : side_table + (row * 2 + from_end) * 8;
+    return from_end < 0 ? row * row_bytes + column * 3
+                        : side_table + (row * 2 + from_end) * kPairBytes;
 }
 
 // Where each output pixel of a row samples: the offsets in the copy of the pairs P00, P10
@@ -399,10 +408,10 @@ KORVANE_HOT void RippleGeometryRowFast(float shift, const float* column_terms, i
     }
 }
 
-void GatherRippleNeighbours(const uint8_t* copy, RippleRow& row, int size) {
-    for (int x = 0; x < size; ++x) {
-        std::memcpy(&row.top_words[2 * x], copy + row.top[x], 8);
-        std::memcpy(&row.bottom_words[2 * x], copy + row.bottom[x], 8);
+void GatherRippleNeighbours(const uint8_t* copy, RippleRow& row, int begin, int end) {
+    for (int x = begin; x < end; ++x) {
+        std::memcpy(&row.top_words[2 * x], copy + row.top[x], kPairBytes);
+        std::memcpy(&row.bottom_words[2 * x], copy + row.bottom[x], kPairBytes);
     }
 }
 
@@ -420,8 +429,10 @@ inline uint8_t RippleBlend(uint32_t p00, uint32_t p10, uint32_t p01, uint32_t p1
     return static_cast<uint8_t>(static_cast<int32_t>(v));
 }
 
-KORVANE_HOT void RippleBlendRow(const RippleRow& row, uint8_t* out, int size) {
-    for (int x = 0; x < size; ++x) {
+// Blends into one 32-bit word per pixel (R, G, B, 0 in memory order): 32-bit lanes keep
+// the vector loop short, so that it also runs at full width over a short stretch.
+KORVANE_HOT void RippleBlendRow(const RippleRow& row, uint32_t* blended, int begin, int end) {
+    for (int x = begin; x < end; ++x) {
         const float d00 = row.d[0][x];
         const float d10 = row.d[1][x];
         const float d01 = row.d[2][x];
@@ -432,12 +443,22 @@ KORVANE_HOT void RippleBlendRow(const RippleRow& row, uint8_t* out, int size) {
         const uint32_t t1 = row.top_words[2 * x + 1];
         const uint32_t b0 = row.bottom_words[2 * x];
         const uint32_t b1 = row.bottom_words[2 * x + 1];
-        out[3 * x] = RippleBlend(t0 & 255u, t0 >> 24, b0 & 255u, b0 >> 24, d00, d10, d01, d11, s);
-        out[3 * x + 1] = RippleBlend((t0 >> 8) & 255u, t1 & 255u, (b0 >> 8) & 255u, b1 & 255u, d00,
-                                     d10, d01, d11, s);
-        out[3 * x + 2] = RippleBlend((t0 >> 16) & 255u, (t1 >> 8) & 255u, (b0 >> 16) & 255u,
-                                     (b1 >> 8) & 255u, d00, d10, d01, d11, s);
+        const uint32_t red =
+            RippleBlend(t0 & 255u, t0 >> 24, b0 & 255u, b0 >> 24, d00, d10, d01, d11, s);
+        const uint32_t green = RippleBlend((t0 >> 8) & 255u, t1 & 255u, (b0 >> 8) & 255u, b1 & 255u,
+                                           d00, d10, d01, d11, s);
+        const uint32_t blue = RippleBlend((t0 >> 16) & 255u, (t1 >> 8) & 255u, (b0 >> 16) & 255u,
+                                          (b1 >> 8) & 255u, d00, d10, d01, d11, s);
+        blended[x] = red | green << 8 | blue << 16;
     }
+}
+
+// Stores a row of blended words as RGB: each word but the last with 4 bytes, the fourth
+// landing on the next pixel before that one is written.
+void StoreBlendedRow(const uint32_t* blended, uint8_t* out, int size) {
+    for (int x = 0; x < size - 1; ++x)
+        std::memcpy(out + 3 * x, &blended[x], 4);
+    std::memcpy(out + 3 * (size - 1), &blended[size - 1], 3);
 }
 
 const CosineTable& RippleCosines() {
@@ -466,11 +487,15 @@ const FilterDescriptor* FindFilterDescriptor(int code) {
 
 void AddWithLayer(uint8_t* out, const uint8_t* a, const uint8_t*, const uint8_t* layer,
                   const float* p, int size) {
+    if (!IsImageSize(size))
+        return;
     Add(out, a, layer, p[0], p[1], ImageBytes(size));
 }
 
 void MultiplyWithLayer(uint8_t* out, const uint8_t* a, const uint8_t*, const uint8_t* layer,
                        const float* p, int size) {
+    if (!IsImageSize(size))
+        return;
     if (IsModerate(p[0], kModerateProductScale))
         MultiplyTopClampedBytes<ModerateScales>(out, a, layer, p[0], ImageBytes(size));
     else
@@ -479,21 +504,29 @@ void MultiplyWithLayer(uint8_t* out, const uint8_t* a, const uint8_t*, const uin
 
 void MaximumWithLayer(uint8_t* out, const uint8_t* a, const uint8_t*, const uint8_t* layer,
                       const float* p, int size) {
+    if (!IsImageSize(size))
+        return;
     Maximum(out, a, layer, p[0], p[1], ImageBytes(size));
 }
 
 void MinimumWithLayer(uint8_t* out, const uint8_t* a, const uint8_t*, const uint8_t* layer,
                       const float* p, int size) {
+    if (!IsImageSize(size))
+        return;
     Minimum(out, a, layer, p[0], p[1], ImageBytes(size));
 }
 
 void InvertImage(uint8_t* out, const uint8_t* a, const uint8_t*, const uint8_t*, const float*,
                  int size) {
+    if (!IsImageSize(size))
+        return;
     InvertBytes(out, a, ImageBytes(size));
 }
 
 void MultiplyImage(uint8_t* out, const uint8_t* a, const uint8_t*, const uint8_t*, const float* p,
                    int size) {
+    if (!IsImageSize(size))
+        return;
     if (IsModerate(p[0], kModerateScale))
         ScaleBytes<ModerateScales>(out, a, p[0], ImageBytes(size));
     else
@@ -502,6 +535,8 @@ void MultiplyImage(uint8_t* out, const uint8_t* a, const uint8_t*, const uint8_t
 
 void OffsetImage(uint8_t* out, const uint8_t* a, const uint8_t*, const uint8_t*, const float* p,
                  int size) {
+    if (!IsImageSize(size))
+        return;
     // "X offset" picks the source row and "Y offset" the source column.
     const int ox = WrapIndex(TruncToInt32(p[0]), size);
     const int oy = WrapIndex(TruncToInt32(p[1]), size);
@@ -519,6 +554,8 @@ void OffsetImage(uint8_t* out, const uint8_t* a, const uint8_t*, const uint8_t*,
 
 void RippleImage(uint8_t* out, const uint8_t* a, const uint8_t*, const uint8_t*, const float* p,
                  int size) {
+    if (!IsImageSize(size))
+        return;
     const CosineTable& cosine = RippleCosines();
     const float size_f = static_cast<float>(size);
     // |trunc| taken in 64 bits, so that the most negative wavelength has a magnitude too.
@@ -552,30 +589,43 @@ void RippleImage(uint8_t* out, const uint8_t* a, const uint8_t*, const uint8_t*,
     uint8_t* copy = buffer.get();
     uint8_t* temp = copy + layout.total_bytes;
     CopyRippleSource(a, size, layout, copy);
-    // Two rows in flight: a row's neighbours are gathered one step before they are blended,
-    // so that the blend's wide reads never wait for the gather's narrow writes to settle.
+    // Two rows in flight: while the square roots and neighbours of a row are taken, the
+    // row before it is blended, a stretch of each in turn, so that the square roots (bound
+    // by the divider) overlap the blend (bound by the other units). The blend's wide reads
+    // also never wait for the gather's narrow writes to settle.
+    constexpr int kStretch = 16;
     RippleRow rows[2];
+    uint32_t blended[kGeneratorLayerSize];
     for (int y = 0; y <= size; ++y) {
+        RippleRow& row = rows[y % 2];
         if (y < size) {
-            RippleRow& row = rows[y % 2];
             const int32_t phase = TruncToInt32(ky * static_cast<float>(y)) & kPhaseMask;
             const float shift = cosine[phase] * ax;
             if (power_of_two && columns_safe && std::fabs(shift) + size_f < kSafeCoordinate)
                 RippleGeometryRowFast(shift, column_terms, y, size, layout.side_table, row);
             else
                 RippleGeometryRowScalar(shift, column_terms, y, size, layout.side_table, row);
-            for (float* squares : row.d)
-                SquareRoots(squares, size);
-            GatherRippleNeighbours(copy, row, size);
+        }
+        for (int begin = 0; begin < size; begin += kStretch) {
+            const int end = std::min(size, begin + kStretch);
+            if (y < size) {
+                for (float* squares : row.d)
+                    SquareRoots(squares + begin, end - begin);
+                GatherRippleNeighbours(copy, row, begin, end);
+            }
+            if (y > 0)
+                RippleBlendRow(rows[(y - 1) % 2], blended, begin, end);
         }
         if (y > 0)
-            RippleBlendRow(rows[(y - 1) % 2], temp + (y - 1) * size * 3, size);
+            StoreBlendedRow(blended, temp + (y - 1) * size * 3, size);
     }
     std::memcpy(out, temp, ImageBytes(size));
 }
 
 void BlurImage(uint8_t* out, const uint8_t* a, const uint8_t*, const uint8_t*, const float*,
                int size) {
+    if (!IsImageSize(size))
+        return;
     std::unique_ptr<uint8_t[]> temp = NewImage(size);
     ForEachWrappedRow(a, temp.get(), size,
                       [](const uint8_t* above, const uint8_t* row, const uint8_t* below,
@@ -586,6 +636,8 @@ void BlurImage(uint8_t* out, const uint8_t* a, const uint8_t*, const uint8_t*, c
 
 void EmbossImage(uint8_t* out, const uint8_t* a, const uint8_t*, const uint8_t*, const float* p,
                  int size) {
+    if (!IsImageSize(size))
+        return;
     const int direction = std::clamp(TruncToInt32(p[0]), 1, 4);
     const EmbossKernel& kernel = kEmbossKernels[direction - 1];
     std::unique_ptr<uint8_t[]> temp = NewImage(size);
@@ -598,11 +650,15 @@ void EmbossImage(uint8_t* out, const uint8_t* a, const uint8_t*, const uint8_t*,
 
 void AddImages(uint8_t* out, const uint8_t* a, const uint8_t* b, const uint8_t*, const float* p,
                int size) {
+    if (!IsImageSize(size))
+        return;
     Add(out, a, b, p[0], p[1], ImageBytes(size));
 }
 
 void MultiplyImages(uint8_t* out, const uint8_t* a, const uint8_t* b, const uint8_t*,
                     const float* p, int size) {
+    if (!IsImageSize(size))
+        return;
     if (IsModerate(p[0], kModerateProductScale))
         MultiplyClampedBytes<ModerateScales>(out, a, b, p[0], ImageBytes(size));
     else
@@ -611,11 +667,15 @@ void MultiplyImages(uint8_t* out, const uint8_t* a, const uint8_t* b, const uint
 
 void MaximumOfImages(uint8_t* out, const uint8_t* a, const uint8_t* b, const uint8_t*,
                      const float* p, int size) {
+    if (!IsImageSize(size))
+        return;
     Maximum(out, a, b, p[0], p[1], ImageBytes(size));
 }
 
 void MinimumOfImages(uint8_t* out, const uint8_t* a, const uint8_t* b, const uint8_t*,
                      const float* p, int size) {
+    if (!IsImageSize(size))
+        return;
     Minimum(out, a, b, p[0], p[1], ImageBytes(size));
 }
 
@@ -660,7 +720,8 @@ TextureOperationBody FindTextureOperation(int code) {
 bool ApplyTextureOperation(int code, uint8_t* out, const uint8_t* a, const uint8_t* b,
                            const uint8_t* layer, const float* parameters, int size) {
     if (code == static_cast<int>(TextureOperation::kOutput)) {
-        std::memmove(out, a, ImageBytes(size));
+        if (IsImageSize(size))
+            std::memmove(out, a, ImageBytes(size));
         return true;
     }
     const TextureOperationBody body = FindTextureOperation(code);

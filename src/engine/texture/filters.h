@@ -71,7 +71,8 @@ const FilterDescriptor* FindFilterDescriptor(int code);
 // `a` (input 1), `b` (input 2), `layer` (the layer image of codes 101 to 104) and
 // `parameters` (kTextureParameterCount floats). Images the operation does not read may be
 // null. The per-byte operations allow `out` to be `a`, `b` or `layer`; the geometric ones
-// (203 to 206) compute into a temporary image first, so `out` may be `a` there too.
+// (203 to 206) compute into a temporary image first, so `out` may be `a` there too. The
+// size is 1 to 256 (kGeneratorLayerSize); any other size leaves `out` untouched.
 using TextureOperationBody = void (*)(uint8_t* out, const uint8_t* a, const uint8_t* b,
                                       const uint8_t* layer, const float* parameters, int size);
 
@@ -89,6 +90,7 @@ void MultiplyImage(uint8_t* out, const uint8_t* a, const uint8_t* b, const uint8
                    const float* parameters, int size);
 void OffsetImage(uint8_t* out, const uint8_t* a, const uint8_t* b, const uint8_t* layer,
                  const float* parameters, int size);
+// Reads the shared cosine table, and builds it first if start-up has not.
 void RippleImage(uint8_t* out, const uint8_t* a, const uint8_t* b, const uint8_t* layer,
                  const float* parameters, int size);
 void BlurImage(uint8_t* out, const uint8_t* a, const uint8_t* b, const uint8_t* layer,

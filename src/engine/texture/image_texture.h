@@ -1,14 +1,22 @@
 // The texture records built from image files: ImageTexture (a 2D texture from one PNG or
-// JPEG image, which layers may also render into) and CubeMapTexture (six face images).
-// Each record owns its GL texture and depth renderbuffer and releases them with itself.
+// JPEG image of the package, with the production's own smaller mip images where it ships
+// them, which layers may also render into) and CubeMapTexture (six face images); their
+// decoding, loading and document checks. Each record releases its GL objects with itself.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <cstdio>
 #include <optional>
+#include <string>
 #include <vector>
 
+#include "gl/render_caps.h"
+
 namespace korvane {
+
+struct Project;
+struct XmlNode;
 
 // A decoded image: rows from row 0, width x height x channels bytes.
 struct DecodedImage {
@@ -75,5 +83,71 @@ struct CubeMapTexture {
 // Deletes a record's GL texture and depth renderbuffer and zeroes their names.
 void ReleaseTextureObjects(ImageTexture& texture);
 void ReleaseTextureObjects(CubeMapTexture& texture);
+
+// The face attributes of a cube-map element and the GL face targets they fill, in the
+// record's face order.
+struct CubeFaceSource {
+    const char* attribute;
+    uint32_t target;
+};
+inline constexpr std::array<CubeFaceSource, kCubeFaceCount> kCubeFaceSources = {{
+    {"xp", 0x8515}, // GL_TEXTURE_CUBE_MAP_POSITIVE_X
+    {"xn", 0x8516}, // GL_TEXTURE_CUBE_MAP_NEGATIVE_X
+    {"yp", 0x8517}, // GL_TEXTURE_CUBE_MAP_POSITIVE_Y
+    {"yn", 0x8518}, // GL_TEXTURE_CUBE_MAP_NEGATIVE_Y
+    {"zp", 0x8519}, // GL_TEXTURE_CUBE_MAP_POSITIVE_Z
+    {"zn", 0x851A}, // GL_TEXTURE_CUBE_MAP_NEGATIVE_Z
+}};
+
+// Decodes a PNG or JPEG image held in memory, keeping its channel count, except that grey
+// with alpha (two channels) becomes RGBA with the grey in red, green and blue: images are
+// uploaded and mipmapped as luminance, RGB or RGBA data only. False, with the decoder's
+// reason, when the bytes are no image it can read.
+bool DecodeImage(const uint8_t* bytes, size_t size, DecodedImage& image, std::string& reason);
+
+// Converts an image of 1 to 4 channels to 3 (RGB) or 4 (RGBA): grey is copied into red,
+// green and blue, a missing alpha is opaque.
+void ConvertChannels(DecodedImage& image, uint32_t channels);
+
+// Fetches a package entry and decodes it. Empty when it worked, otherwise the problem:
+// "stone.png is not in the package", "stone.png cannot be decoded (...)".
+std::string FetchImage(std::FILE* package, const char* name, DecodedImage& image);
+
+// The entry a production ships its own mip level 1 or 2 of an image under: the image's
+// name with "_mm1" or "_mm2" before its last four characters (wall.png: wall_mm1.png).
+// Names of fewer than four characters have none (an empty name).
+std::string SuppliedLevelName(const std::string& filename, int level);
+
+// Brings the six decoded faces of a cube map to one channel count: 3, or 4 when any face
+// has alpha. Empty when that worked, otherwise the problem: the faces of a cube map must be
+// square and all of one size.
+std::string UnifyCubeFaces(std::array<DecodedImage, kCubeFaceCount>& faces, uint32_t& channels);
+
+// The GL internal format of a document's "texture_format" value: its entry in the table,
+// GL_RGB for a value the table has no entry for (the document checks refuse those).
+uint32_t InternalFormatOf(const TextureFormatTable& formats, uint32_t format);
+
+// What a "texture_format" attribute's text lacks to name an entry of the table (0 to 7);
+// empty when it names one.
+std::string ValidateTextureFormat(const char* text);
+
+// One item of the image-files section: the next record of the project's image-file pool
+// (added first, so that later handles keep their numbers), its image decoded and uploaded
+// with its filter and mip chain, the decoded images let go. Empty when it loaded, otherwise
+// the problem (an image missing from the package or not decodable). GL must be current.
+std::string LoadImageFileElement(const XmlNode& element, Project& project, std::FILE* package,
+                                 const TextureFormatTable& formats);
+
+// One item of the cube-maps section: the next record of the project's cube-map pool with its
+// GL texture; when all six faces are named they are decoded and uploaded, otherwise the
+// cube map stays an empty texture of size 0. Empty when it loaded, otherwise the problem.
+std::string LoadCubeMapElement(const XmlNode& element, Project& project, std::FILE* package,
+                               const TextureFormatTable& formats);
+
+// What an image-files or cube-maps item lacks for loading: its attributes (a filename of at
+// least four characters; six face names, which may be empty), and a texture format the
+// table has. One line per problem; none when it loads.
+std::vector<std::string> ValidateImageFileElement(const XmlNode& element);
+std::vector<std::string> ValidateCubeMapElement(const XmlNode& element);
 
 } // namespace korvane

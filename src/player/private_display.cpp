@@ -1,4 +1,4 @@
-#include "private_display.h"
+#include "player/private_display.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -13,7 +13,7 @@
 #include <unistd.h>
 #include <vector>
 
-namespace korvane::korrender {
+namespace korvane {
 
 namespace {
 
@@ -50,7 +50,7 @@ bool PrivateDisplay::Start(int width, int height, std::string& error) {
         return false;
     }
     if (pid == 0) {
-        // The server goes when korrender goes, however it ends.
+        // The server goes when its owner goes, however it ends.
         prctl(PR_SET_PDEATHSIG, SIGTERM);
         close(report[0]);
         int null = open("/dev/null", O_RDWR);
@@ -103,8 +103,7 @@ bool PrivateDisplay::Start(int width, int height, std::string& error) {
         Stop();
         return false;
     }
-    setenv("DISPLAY", (":" + number).c_str(), 1);
-    setenv("LIBGL_ALWAYS_SOFTWARE", "1", 0);
+    name_ = ":" + number;
     return true;
 }
 
@@ -116,6 +115,7 @@ void PrivateDisplay::Stop() {
     while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
     }
     pid_ = -1;
+    name_.clear();
 }
 
-} // namespace korvane::korrender
+} // namespace korvane
