@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "data/package.h"
+#include "mesh/mesh_file.h"
 #include "support/production.h"
 #include "support/support.h"
 
@@ -165,40 +166,227 @@ std::string TracksProduction() {
     return test::BuildDocument(s);
 }
 
-// A small image for the image-file and cube-map sections.
-std::vector<uint8_t> SmallPng() {
-    std::vector<uint8_t> pixels(32 * 32 * 3, 90);
+void AppendBytes(void* context, void* data, int size) {
+    auto* out = static_cast<std::vector<uint8_t>*>(context);
+    out->insert(out->end(), static_cast<uint8_t*>(data), static_cast<uint8_t*>(data) + size);
+}
+
+// A PNG of one colour.
+std::vector<uint8_t> SolidPng(int width, int height, const std::array<int, 3>& colour) {
+    std::vector<uint8_t> pixels;
+    for (int i = 0; i < width * height; ++i)
+        pixels.insert(pixels.end(), colour.begin(), colour.end());
     std::vector<uint8_t> bytes;
-    stbi_write_png_to_func(
-        [](void* context, void* data, int size) {
-            auto* out = static_cast<std::vector<uint8_t>*>(context);
-            out->insert(out->end(), static_cast<uint8_t*>(data),
-                        static_cast<uint8_t*>(data) + size);
-        },
-        &bytes, 32, 32, 3, pixels.data(), 32 * 3);
+    stbi_write_png_to_func(AppendBytes, &bytes, width, height, 3, pixels.data(), width * 3);
     return bytes;
 }
 
-// Track 0 renders into a texture (cleared yellow), track 1 into a cube map (cleared magenta),
-// track 2 into the window (cleared blue). Whichever way targets are drawn, the window shows
-// blue in its picture and black bars.
+// A PNG of four quarters: red top left, green top right, blue bottom left, yellow bottom
+// right (the first row is the top).
+const std::array<int, 3> kPhotoQuarters[4] = {
+    {220, 30, 30}, {30, 200, 60}, {40, 60, 220}, {230, 210, 40}};
+std::vector<uint8_t> QuartersPng(int size) {
+    std::vector<uint8_t> pixels;
+    for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x) {
+            const auto& c = kPhotoQuarters[(y < size / 2 ? 0 : 2) + (x < size / 2 ? 0 : 1)];
+            pixels.insert(pixels.end(), c.begin(), c.end());
+        }
+    std::vector<uint8_t> bytes;
+    stbi_write_png_to_func(AppendBytes, &bytes, size, size, 3, pixels.data(), size * 3);
+    return bytes;
+}
+
+// The mesh every scene below draws: a unit square in the xy plane, texture coordinates from
+// (0, 0) at its corner (-0.5, -0.5) to (1, 1).
+std::vector<uint8_t> SquareMeshEntry() {
+    MeshData mesh;
+    mesh.vertex_count = 4;
+    mesh.positions = {-0.5f, -0.5f, 0, 0.5f, -0.5f, 0, 0.5f, 0.5f, 0, -0.5f, 0.5f, 0};
+    mesh.set_count = 1;
+    mesh.texture_sets[0] = {0, 0, 1, 0, 1, 1, 0, 1};
+    mesh.normals = {0, 0, 1, 0, 0, 1, 0, 0, 1, 0, 0, 1};
+    mesh.indices = {0, 1, 2, 0, 2, 3};
+    mesh.index_count = 6;
+    const std::vector<uint8_t> layout = EncodeMeshFile(mesh);
+    return test::CompressedDocumentBytes(std::string(layout.begin(), layout.end()));
+}
+
+// An unlit material without culling: a colour, or the texture a texture reference names
+// alone (generated reflection coordinates for cube maps).
+std::string MaterialXml(const std::array<float, 3>& colour, int texture_ref = 0,
+                        int coordinate_generation = 0) {
+    std::string xml = "<material><backface_culling value=\"0\"/><depth_test value=\"1\"/>"
+                      "<normalization value=\"0\"/><wireframe value=\"0\"/>"
+                      "<blend_function value=\"2\"/><fogtype value=\"0\"/>";
+    const char* names[] = {"red", "green", "blue"};
+    for (int i = 0; i < 3; ++i)
+        xml += std::string("<") + names[i] + " type=\"static\" value=\"" +
+               std::to_string(colour[i]) + "\"/>";
+    xml += "<alpha type=\"static\" value=\"1\"/><linewidth type=\"static\" value=\"1\"/>"
+           "<fogstart type=\"static\" value=\"0\"/><fogend type=\"static\" value=\"0\"/>"
+           "<light1 value=\"0\"/><light2 value=\"0\"/><fogcolor value=\"0\"/>";
+    xml += "<texture1 value=\"" + std::to_string(texture_ref) + "\" wrapmode=\"1\" cgenmode=\"" +
+           std::to_string(coordinate_generation) + "\" rotation=\"0\" function=\"2\"/>";
+    xml += "<texture2 value=\"0\" wrapmode=\"0\" cgenmode=\"0\" rotation=\"0\" function=\"0\"/>"
+           "<texture3 value=\"0\" wrapmode=\"0\" cgenmode=\"0\" rotation=\"0\" function=\"0\"/>"
+           "<enable_glsl value=\"0\"/></material>";
+    return xml;
+}
+
+// An object of the square: position, rotation in degrees, scale.
+std::string SquareXml(int material, const std::array<float, 3>& position,
+                      const std::array<float, 3>& rotation, const std::array<float, 3>& scale) {
+    std::string xml = "<object type=\"0\" object=\"1\" material=\"" + std::to_string(material) +
+                      "\" font=\"0\" text=\"\">";
+    for (const auto* values : {&position, &rotation, &scale})
+        for (float v : *values)
+            xml += test::StaticValue(v);
+    return xml + "<visibility value=\"0\"/><offset value=\"0\"/><billboard value=\"0\"/></object>";
+}
+
+// Cameras of the layers: the orthographic one (x from 0 at the left to 1 at the right, y from
+// 0 at the top to 1 at the bottom), and one at the origin with the field of view and aspect
+// of a cube face.
+std::string OrthographicCamera() {
+    return test::Repeat(test::StaticValue(0), 6) + "<v type=\"ortographic\"/>" +
+           test::StaticValue(100) + test::StaticValue(1.7777778f);
+}
+std::string CubeFaceCamera() {
+    return test::Repeat(test::StaticValue(0), 6) + test::StaticValue(90) + test::StaticValue(100) +
+           test::StaticValue(1);
+}
+
+// The same scene drawn through framebuffer objects and by copying from the back buffer
+// agrees within this: the copy path's targets take the window's rounding of the picture.
+constexpr double kPathMeanTolerance = 1.0;
+constexpr int kPathMaxTolerance = 24;
+
+// Track 0 renders into a cube map (cleared magenta), track 1 into a texture (cleared
+// yellow), track 2 into the window (cleared blue), where two squares show what the targets
+// hold: the texture on the left and the cube map (by reflection) on the right. Whichever way
+// targets are drawn, the window shows the same, with black bars. (The cube map comes first:
+// without framebuffer objects its faces are drawn in the back buffer, where a texture
+// target still waiting to be copied would lose its picture.)
 std::string TargetsProduction() {
     test::DocumentSections s;
+    s.mesh_files = "<mesh filename=\"square.mesh\"/>";
     s.lights = Lights();
     s.image_files = "<image filename=\"target.png\" texture_format=\"0\" texture_filter=\"2\"/>";
     s.cube_maps = "<cube xp=\"face.png\" xn=\"face.png\" yp=\"face.png\" yn=\"face.png\" "
                   "zp=\"face.png\" zn=\"face.png\" texture_format=\"0\" texture_filter=\"1\"/>";
-    s.scenes = test::EmptyScene();
+    s.texture_references = "<r type=\"1\" id=\"1\"/><r type=\"3\" id=\"1\"/>";
+    s.materials = MaterialXml({1, 1, 1}, 1) + MaterialXml({1, 1, 1}, 2, 2);
+    s.scenes = test::EmptyScene() + "<scene>" +
+               SquareXml(1, {0.25f, 0.5f, 0}, {}, {0.3f, 0.5f, 1}) +
+               SquareXml(2, {0.75f, 0.5f, 0}, {}, {0.3f, 0.5f, 1}) + "</scene>";
     test::LayerSpec to_texture = ClearLayer(4, 300);
     to_texture.type = 1;
     to_texture.rtex = 1;
     test::LayerSpec to_cube = ClearLayer(5, 300);
     to_cube.type = 3;
     to_cube.rtex = 1;
-    s.tracks = "<track>" + test::LayerXml(to_texture) + "</track><track>" +
-               test::LayerXml(to_cube) + "</track><track>" + test::LayerXml(ClearLayer(3, 300)) +
-               "</track>";
+    test::LayerSpec window = ClearLayer(3, 300);
+    window.scene = 2;
+    window.camera = OrthographicCamera();
+    s.tracks = "<track>" + test::LayerXml(to_cube) + "</track><track>" +
+               test::LayerXml(to_texture) + "</track><track>" + test::LayerXml(window) + "</track>";
     return test::BuildDocument(s);
+}
+
+// Every render type: a cube map drawn live (3) from a room of six coloured walls, a texture
+// (1) showing an image file with supplied mip images, a quarter-screen texture (2) showing a
+// cube map of image faces by reflection with a "Link with previous" layer (4) adding to it,
+// the room's six cube views in one texture (5), and the window (0) showing all of them on a
+// grid of squares: the rendered texture, the quarter-screen texture and the cube views in
+// the top row, the image faces, the live cube map and the image itself in the bottom row.
+const std::array<float, 3> kWallColours[6] = {{0.9f, 0.1f, 0.1f}, {0.1f, 0.8f, 0.1f},
+                                              {0.1f, 0.2f, 0.9f}, {0.9f, 0.9f, 0.1f},
+                                              {0.1f, 0.9f, 0.9f}, {0.9f, 0.1f, 0.9f}};
+const std::array<int, 3> kSkyColours[6] = {{250, 140, 20},  {120, 40, 160},  {20, 130, 130},
+                                           {128, 128, 128}, {240, 240, 240}, {110, 70, 30}};
+
+std::string RenderTypesProduction() {
+    test::DocumentSections s;
+    s.mesh_files = "<mesh filename=\"square.mesh\"/>";
+    s.lights = test::StaticLight(0.2f, 0.2f, 0.25f) + test::StaticLight(0, 0, 0);
+    s.image_files = "<image filename=\"photo.png\" texture_format=\"0\" texture_filter=\"2\"/>"
+                    "<image filename=\"canvas.png\" texture_format=\"0\" texture_filter=\"2\"/>"
+                    "<image filename=\"quarter.png\" texture_format=\"0\" texture_filter=\"1\"/>"
+                    "<image filename=\"tiles.png\" texture_format=\"0\" texture_filter=\"1\"/>";
+    s.cube_maps = "<cube xp=\"sky0.png\" xn=\"sky1.png\" yp=\"sky2.png\" yn=\"sky3.png\" "
+                  "zp=\"sky4.png\" zn=\"sky5.png\" texture_format=\"0\" texture_filter=\"1\"/>"
+                  "<cube xp=\"live.png\" xn=\"live.png\" yp=\"live.png\" yn=\"live.png\" "
+                  "zp=\"live.png\" zn=\"live.png\" texture_format=\"0\" texture_filter=\"1\"/>";
+    // References 1 to 4: the image files; 5 and 6: the cube maps.
+    s.texture_references = "<r type=\"1\" id=\"1\"/><r type=\"1\" id=\"2\"/><r type=\"1\" "
+                           "id=\"3\"/><r type=\"1\" id=\"4\"/><r type=\"3\" id=\"1\"/>"
+                           "<r type=\"3\" id=\"2\"/>";
+    // Materials 1 to 6 show references 1 to 6; 7 to 12 are the walls.
+    for (int ref = 1; ref <= 6; ++ref)
+        s.materials += MaterialXml({1, 1, 1}, ref, ref >= 5 ? 2 : 0);
+    for (const auto& colour : kWallColours)
+        s.materials += MaterialXml(colour);
+    // Scene 1: the image filling the picture. 2: the image faces by reflection, filling it
+    // (set back from the eye, so that no corner lies where a reflection has no direction).
+    // 3: the room, walls two units from the origin. 4: a small image in a corner. 5: the grid.
+    s.scenes = "<scene>" + SquareXml(1, {0.5f, 0.5f, 0}, {}, {1, 1, 1}) + "</scene>";
+    s.scenes += "<scene>" + SquareXml(5, {0.5f, 0.5f, -0.5f}, {}, {1, 1, 1}) + "</scene>";
+    const std::array<float, 3> walls[6][2] = {{{2, 0, 0}, {0, 90, 0}}, {{-2, 0, 0}, {0, 90, 0}},
+                                              {{0, 2, 0}, {90, 0, 0}}, {{0, -2, 0}, {90, 0, 0}},
+                                              {{0, 0, 2}, {0, 0, 0}},  {{0, 0, -2}, {0, 0, 0}}};
+    s.scenes += "<scene>";
+    for (int w = 0; w < 6; ++w)
+        s.scenes += SquareXml(7 + w, walls[w][0], walls[w][1], {4, 4, 4});
+    s.scenes += "</scene>";
+    s.scenes += "<scene>" + SquareXml(1, {0.15f, 0.2f, 0}, {}, {0.2f, 0.3f, 1}) + "</scene>";
+    s.scenes += "<scene>";
+    const int grid[6] = {2, 3, 4, 5, 6, 1};
+    for (int cell = 0; cell < 6; ++cell)
+        s.scenes += SquareXml(grid[cell], {(cell % 3 + 0.5f) / 3, (cell / 3 + 0.5f) / 2, 0}, {},
+                              {0.3f, 0.45f, 1});
+    s.scenes += "</scene>";
+
+    auto layer = [](uint32_t scene, int type, uint32_t rtex, const std::string& camera,
+                    bool clear = true) {
+        test::LayerSpec spec;
+        spec.scene = scene;
+        spec.type = type;
+        spec.rtex = rtex;
+        spec.length = 1000;
+        spec.clear_light = 2;
+        spec.clear_color_buffer = clear ? 1 : 0;
+        spec.clear_z_buffer = clear ? 1 : 0;
+        spec.camera = camera;
+        return test::TrackXml(test::LayerXml(spec));
+    };
+    // The cube map comes first: without framebuffer objects its faces are drawn in the
+    // back buffer, where a texture target waiting to be copied would lose its picture.
+    s.tracks = layer(3, 3, 2, CubeFaceCamera()) + layer(1, 1, 2, OrthographicCamera()) +
+               layer(2, 2, 3, OrthographicCamera()) + layer(4, 4, 0, OrthographicCamera(), false) +
+               layer(3, 5, 4, CubeFaceCamera());
+    test::LayerSpec window;
+    window.scene = 5;
+    window.length = 1000;
+    window.clear_light = 1;
+    window.camera = OrthographicCamera();
+    s.tracks += test::TrackXml(test::LayerXml(window));
+    return test::BuildDocument(s);
+}
+
+test::PackageEntries RenderTypesEntries() {
+    // The photo ships its own level 1 and level 2.
+    test::PackageEntries entries = {{"square.mesh", SquareMeshEntry()},
+                                    {"photo.png", QuartersPng(64)},
+                                    {"photo_mm1.png", QuartersPng(32)},
+                                    {"photo_mm2.png", QuartersPng(16)},
+                                    {"canvas.png", SolidPng(128, 128, {0, 0, 0})},
+                                    {"quarter.png", SolidPng(32, 32, {0, 0, 0})},
+                                    {"tiles.png", SolidPng(192, 128, {0, 0, 0})},
+                                    {"live.png", SolidPng(64, 64, {0, 0, 0})}};
+    for (int f = 0; f < 6; ++f)
+        entries.push_back({"sky" + std::to_string(f) + ".png", SolidPng(16, 16, kSkyColours[f])});
+    return entries;
 }
 
 class Korrender : public testing::Test {
@@ -208,10 +396,13 @@ class Korrender : public testing::Test {
     std::string Path(const std::string& name) const { return dir / name; }
 
     std::string WritePackage(const std::string& name, const std::string& demo_xml,
-                             const std::string& loading_xml = "") {
-        const std::vector<uint8_t> png = SmallPng();
-        test::WriteProductionPackage(Path(name), demo_xml, loading_xml,
-                                     {{"target.png", png}, {"face.png", png}});
+                             const std::string& loading_xml = "",
+                             test::PackageEntries entries = {}) {
+        if (entries.empty())
+            entries = {{"target.png", SolidPng(32, 32, {90, 90, 90})},
+                       {"face.png", SolidPng(32, 32, {90, 90, 90})},
+                       {"square.mesh", SquareMeshEntry()}};
+        test::WriteProductionPackage(Path(name), demo_xml, loading_xml, entries);
         return Path(name);
     }
 
@@ -286,23 +477,75 @@ TEST_F(Korrender, EveryRendererChoiceDrawsTheSameFrame) {
     }
 }
 
-TEST_F(Korrender, TextureAndCubeTargetsStayOutOfTheWindowOnBothPaths) {
+TEST_F(Korrender, TextureAndCubeTargetsShowInTheWindowOnBothPaths) {
     const std::string package = WritePackage("targets.dpk", TargetsProduction());
     test::RunOptions copy_path;
     copy_path.set_env = {
         {"MESA_EXTENSION_OVERRIDE", "-GL_EXT_framebuffer_object -GL_ARB_framebuffer_object"}};
-    const std::string framebuffer =
-        RenderFrame(package, 100, "framebuffer.png", {"--aspect", "4:3"});
-    const std::string copied =
-        RenderFrame(package, 100, "copied.png", {"--aspect", "4:3"}, copy_path);
+    const std::vector<std::string> fixed = {"--aspect", "4:3", "--renderer", "fixed"};
+    const std::string framebuffer = RenderFrame(package, 100, "framebuffer.png", fixed);
+    const std::string copied = RenderFrame(package, 100, "copied.png", fixed, copy_path);
     ExpectMatchesGolden(framebuffer, "korrender_targets_4x3.png");
     ExpectMatchesGolden(copied, "korrender_targets_4x3.png", Golden::kCompareOnly);
-    Picture picture = LoadPng(copied);
-    ASSERT_TRUE(picture.ok());
-    for (int x : {0, 80, 159}) {
-        EXPECT_EQ(picture.At(x, 89), (std::array<int, 3>{0, 0, 0})) << "lower bar at " << x;
-        EXPECT_EQ(picture.At(x, 0), (std::array<int, 3>{0, 0, 0})) << "upper bar at " << x;
-        EXPECT_EQ(picture.At(x, 45), Byte(kBlue)) << "picture at " << x;
+    for (const std::string& frame : {framebuffer, copied}) {
+        SCOPED_TRACE(frame);
+        Picture picture = LoadPng(frame);
+        ASSERT_TRUE(picture.ok());
+        for (int x : {0, 80, 159}) {
+            EXPECT_EQ(picture.At(x, 89), (std::array<int, 3>{0, 0, 0})) << "lower bar at " << x;
+            EXPECT_EQ(picture.At(x, 0), (std::array<int, 3>{0, 0, 0})) << "upper bar at " << x;
+            EXPECT_EQ(picture.At(x, 45), Byte(kBlue)) << "picture at " << x;
+        }
+        // The picture is 160 x 67 from row 11: the squares' middles.
+        EXPECT_TRUE(Near(picture.At(40, 45), Byte(kYellow)))
+            << "the texture target: " << Describe(picture.At(40, 45));
+        EXPECT_TRUE(Near(picture.At(120, 45), Byte(kMagenta)))
+            << "the cube target: " << Describe(picture.At(120, 45));
+    }
+}
+
+TEST_F(Korrender, EveryRenderTypeDrawsTheSameFrameOnBothTargetPaths) {
+    const std::string package =
+        WritePackage("render_types.dpk", RenderTypesProduction(), "", RenderTypesEntries());
+    test::RunOptions copy_path;
+    copy_path.set_env = {
+        {"MESA_EXTENSION_OVERRIDE", "-GL_EXT_framebuffer_object -GL_ARB_framebuffer_object"}};
+    const std::vector<std::string> fixed = {"--renderer", "fixed", "--size", "320x180"};
+    const std::string framebuffer = RenderFrame(package, 100, "types_framebuffer.png", fixed);
+    const std::string copied = RenderFrame(package, 100, "types_copied.png", fixed, copy_path);
+    ExpectMatchesGolden(framebuffer, "korrender_render_types.png");
+    const Picture a = LoadPng(framebuffer);
+    const Picture b = LoadPng(copied);
+    ASSERT_TRUE(a.ok() && b.ok());
+    ASSERT_EQ(a.rgb.size(), b.rgb.size());
+    uint64_t total = 0;
+    int largest = 0;
+    for (size_t i = 0; i < a.rgb.size(); ++i) {
+        const int d = std::abs(int{a.rgb[i]} - int{b.rgb[i]});
+        total += static_cast<uint64_t>(d);
+        largest = std::max(largest, d);
+    }
+    const double mean = static_cast<double>(total) / static_cast<double>(a.rgb.size());
+    std::printf("framebuffer objects against copies: mean channel difference %.4f, largest %d\n",
+                mean, largest);
+    EXPECT_LE(mean, kPathMeanTolerance);
+    EXPECT_LE(largest, kPathMaxTolerance);
+
+    // Cells of the grid are 106 x 90 pixels; quarters of an image sit 26 pixels either way
+    // of a cell's middle.
+    for (const Picture* picture : {&a, &b}) {
+        auto cell = [&](int column, int row, int dx, int dy) {
+            return picture->At(53 + 107 * column + dx, 45 + 90 * row + dy);
+        };
+        // The image itself (bottom right), upright: its first row at the top.
+        EXPECT_TRUE(Near(cell(2, 1, -20, -20), kPhotoQuarters[0]));
+        EXPECT_TRUE(Near(cell(2, 1, 20, -20), kPhotoQuarters[1]));
+        EXPECT_TRUE(Near(cell(2, 1, -20, 20), kPhotoQuarters[2]));
+        EXPECT_TRUE(Near(cell(2, 1, 20, 20), kPhotoQuarters[3]));
+        // The texture it was rendered into (top left) holds it as drawn, bottom row first.
+        EXPECT_TRUE(Near(cell(0, 0, -20, -20), kPhotoQuarters[2]))
+            << Describe(cell(0, 0, -20, -20));
+        EXPECT_TRUE(Near(cell(0, 0, 20, 20), kPhotoQuarters[1])) << Describe(cell(0, 0, 20, 20));
     }
 }
 

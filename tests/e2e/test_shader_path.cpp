@@ -108,9 +108,11 @@ class ShaderPath : public testing::Test {
     }
 };
 
-// The bundled production has no textures yet; its scenes mix unlit and lit surfaces, fog and
-// wire lines. Lit and fogged surfaces differ by a level or two where the paths round
-// differently; wire lines differ at single pixels along their length.
+// The bundled production's scenes mix unlit and lit surfaces, fog and wire lines. Lit and
+// fogged surfaces differ by a level or two where the paths round differently (per pixel
+// here, per vertex there); wire lines are drawn from line lists on one path and as polygon
+// edges on the other, so the pixels along them differ: a dense wire net covers up to about
+// one percent of the frame.
 TEST_F(ShaderPath, BundledProductionLooksTheSameOnBothPaths) {
     const std::string package = test::BuildPath("showcase/showcase.dpk");
     // Two frames of each scene: forms (lit, a wire cube), water (lit and fogged, a wire
@@ -126,7 +128,7 @@ TEST_F(ShaderPath, BundledProductionLooksTheSameOnBothPaths) {
         const Difference d = Compare(glsl[i], fixed[i]);
         EXPECT_LE(d.mean, 0.5) << d.Describe();
         EXPECT_LE(d.over_2, 0.025) << d.Describe();
-        EXPECT_LE(d.over_8, 0.005) << d.Describe();
+        EXPECT_LE(d.over_8, 0.01) << d.Describe();
     }
 }
 

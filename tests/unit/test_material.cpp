@@ -11,7 +11,9 @@
 
 #include "data/xml.h"
 #include "draw/material_fixed.h"
+#include "load/loader.h"
 #include "load/validation.h"
+#include "model/project.h"
 #include "support/production.h"
 
 namespace korvane {
@@ -200,6 +202,32 @@ TEST(MaterialValidationTest, ProblemsNameDocumentSectionAndItem) {
                   "Error: demo.xmlz: texture references, texture reference 2: cube map 1 does "
                   "not exist.",
                   "Error: demo.xmlz: materials, material 2: light1: light 2 does not exist."}));
+}
+
+TEST(MaterialLoadingTest, PassesArePlannedAtLoadInFixedFunctionModeOnly) {
+    test::DocumentSections s;
+    s.materials = "<m><red type=\"static\" value=\"0.5\"/></m>";
+    s.scenes = test::EmptyScene();
+    s.tracks = test::TrackXml(test::LayerXml({}));
+    const std::string xml = test::BuildDocument(s);
+    const uint8_t renderer = GetRendererFlag();
+    for (uint8_t flag : {kRendererFixed, kRendererGlsl}) {
+        SetRendererFlag(flag);
+        auto project = CreateProject();
+        LoadResult result = LoadProjectDocument(*project, nullptr, Parse(xml), "demo.xmlz", {});
+        ASSERT_EQ(result.status, LoadStatus::kLoaded) << result.error;
+        const Material* material = PoolGet(project->materials, 1);
+        ASSERT_NE(material, nullptr);
+        EXPECT_FLOAT_EQ(StaticValueOf(material->values[kMaterialRed]), 0.5f);
+        if (flag == kRendererFixed) {
+            ASSERT_NE(material->pass_plan, nullptr);
+            EXPECT_EQ(material->pass_plan->single_pass, 1);
+        } else {
+            EXPECT_EQ(material->pass_plan, nullptr);
+        }
+        DestroyProject(std::move(project));
+    }
+    SetRendererFlag(renderer);
 }
 
 // A material with three textures, each stage with its own wrap mode, coordinate generation

@@ -31,6 +31,15 @@
 namespace korvane::korrender {
 namespace {
 
+// Standard output carries the frame lines and nothing else. The engine prints its own
+// diagnostics on standard output (as the player does); here they are sent to standard
+// error instead, and the frame lines go to the original standard output.
+std::FILE* frame_lines = stdout;
+
+std::FILE* FrameLines() {
+    return frame_lines;
+}
+
 const char* const kNoOpenGl13Message =
     "Error: OpenGL 1.3 required, please install a proper OpenGL driver.";
 const char* const kCaption = "korrender";
@@ -237,7 +246,7 @@ int Run(const RenderOptions& options) {
         const std::string path = options.out.Format(static_cast<uint32_t>(frame));
         if (!WritePng(path, image))
             return Fail("korrender: " + path + " cannot be written.");
-        std::printf("time=%u layers=%d file=%s\n", time, layers, path.c_str());
+        std::fprintf(FrameLines(), "time=%u layers=%d file=%s\n", time, layers, path.c_str());
         if (on_sheet[frame])
             sheet_entries.push_back({time, Thumbnail(image, kThumbnailWidth)});
         SDL_GL_SwapBuffers();
@@ -256,6 +265,21 @@ int Run(const RenderOptions& options) {
 }
 
 } // namespace
+
+void KeepStandardOutputForFrames() {
+    std::fflush(stdout);
+    int frames = dup(STDOUT_FILENO);
+    if (frames < 0)
+        return;
+    if (std::FILE* stream = fdopen(frames, "w")) {
+        std::setvbuf(stream, nullptr, _IOLBF, 0);
+        frame_lines = stream;
+        dup2(STDERR_FILENO, STDOUT_FILENO);
+    } else {
+        close(frames);
+    }
+}
+
 } // namespace korvane::korrender
 
 int main(int argc, char** argv) {
@@ -271,5 +295,6 @@ int main(int argc, char** argv) {
         std::fputs(kUsageText, stdout);
         return kSuccess;
     }
+    KeepStandardOutputForFrames();
     return Run(*options);
 }

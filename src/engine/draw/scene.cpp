@@ -41,7 +41,6 @@ constexpr std::array<const char*, kObjectValues> kObjectValueNames = {
     "rotation z", "scale x",    "scale y",    "scale z",
 };
 
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
 std::string Format(const char* format, ...) {
     char text[256];
     va_list arguments;
@@ -130,8 +129,8 @@ void ValidateManipulator(Problems& problems, const std::string& where, const Xml
         const char* source = problems.Require(model_where, *child, "type");
         const char* model = problems.Require(model_where, *child, "model");
         // Only the Model placer looks its second model up.
-        if (kind != nullptr && ReadDocumentInteger(kind) == kModelPlacer && source != nullptr &&
-            model != nullptr) {
+        if (kind != nullptr && static_cast<uint8_t>(ReadDocumentInteger(kind)) == kModelPlacer &&
+            source != nullptr && model != nullptr) {
             const long handle = TruncatedOf(*child, "model");
             const bool mesh_file = TruncatedOf(*child, "type") == 0;
             const uint32_t count = mesh_file ? references.mesh_files : references.dynamic_meshes;
@@ -156,13 +155,14 @@ void ValidateObject(Problems& problems, const std::string& where, const XmlNode&
     const char* type = problems.Require(where, element, "type");
     const char* mesh = problems.Require(where, element, "object");
     const char* material = problems.Require(where, element, "material");
-    const long kind = ReadDocumentInteger(type);
-    if (type != nullptr && kind == static_cast<long>(SceneObjectKind::kModel))
+    // The kind is kept in a byte, as the loader keeps it.
+    const auto kind = static_cast<SceneObjectKind>(static_cast<uint8_t>(ReadDocumentInteger(type)));
+    if (type != nullptr && kind == SceneObjectKind::kModel)
         problems.CheckHandle(where, mesh, "mesh file", references.mesh_files, true);
-    if (type != nullptr && kind == static_cast<long>(SceneObjectKind::kDynamicMesh))
+    if (type != nullptr && kind == SceneObjectKind::kDynamicMesh)
         problems.CheckHandle(where, mesh, "dynamic mesh", references.dynamic_meshes, true);
     problems.CheckHandle(where, material, "material", references.materials, true);
-    if (type != nullptr && kind == static_cast<long>(SceneObjectKind::kText)) {
+    if (type != nullptr && kind == SceneObjectKind::kText) {
         problems.CheckHandle(where, problems.Require(where, element, "font"), "font",
                              references.fonts, true);
         if (const char* text = problems.Require(where, element, "text")) {

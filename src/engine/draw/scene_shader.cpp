@@ -81,11 +81,11 @@ void DrawInstancesShader(Project& project, const ObjectDraw& draw, uint32_t time
         BuildInstanceMatrix(instance, draw.pen, draw.billboard, camera_y, camera_z, camera_x);
         SetInstanceUniforms(*program);
         if (wireframe)
-            glDrawElements(GL_LINES, static_cast<GLsizei>(2 * mesh.index_count),
-                           GL_UNSIGNED_SHORT, mesh.line_indices->data());
+            glDrawElements(GL_LINES, static_cast<GLsizei>(2 * mesh.index_count), GL_UNSIGNED_SHORT,
+                           mesh.line_indices->data());
         else
-            glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(mesh.index_count),
-                           GL_UNSIGNED_SHORT, triangles);
+            glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(mesh.index_count), GL_UNSIGNED_SHORT,
+                           triangles);
     }
 
     DisableAttribute(program->position);

@@ -10,6 +10,7 @@
 #include "draw/material.h"
 #include "draw/material_fixed.h"
 #include "draw/scene.h"
+#include "draw/shader_gen.h"
 #include "frame/timeline.h"
 #include "load/validation.h"
 #include "mesh/dynamic_mesh.h"
@@ -90,10 +91,9 @@ void LoadProceduralTextures(const XmlNode& section, Project& project, LoadContex
     });
     // Once the last texture is read the graph is evaluated into the outputs' GL textures;
     // then the layers and the working images are let go.
-    EvaluateTextureGraph(project.textures, load.generator_layers,
-                         [&](const ProceduralTexture& output) {
-                             UploadOutputTexture(output, formats);
-                         });
+    EvaluateTextureGraph(
+        project.textures, load.generator_layers,
+        [&](const ProceduralTexture& output) { UploadOutputTexture(output, formats); });
     ReleaseTextureGraphImages(project.textures, load.generator_layers);
 }
 
@@ -178,14 +178,18 @@ void LoadTextureReferences(const XmlNode& section, Project& project, LoadContext
 
 void LoadMaterials(const XmlNode& section, Project& project, LoadContext& load) {
     const bool fixed_function = GetRendererFlag() == kRendererFixed;
+    ProgramShareIndex programs; // materials whose generated texts are identical share one
     ForEachChild(section, [&](const XmlNode& element) {
         const uint16_t handle = PoolAdd(project.materials);
         if (Material* material = PoolGet(project.materials, handle)) {
             LoadMaterial(element, *material);
             // The fixed-function path plans its passes now; in shader mode the material's
-            // program is generated (or shared) and built here instead.
+            // program is generated (or shared) and built instead.
             if (fixed_function)
                 PlanMaterialPasses(*material, load.options.caps);
+            else
+                PrepareMaterialProgram(project.materials, handle, project.lights,
+                                       project.texture_refs, programs);
         }
         load.progress.ItemDone();
     });

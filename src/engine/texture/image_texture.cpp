@@ -135,8 +135,8 @@ bool DecodeImage(const uint8_t* bytes, size_t size, DecodedImage& image, std::st
         return false;
     }
     int width = 0, height = 0, channels = 0;
-    stbi_uc* pixels = stbi_load_from_memory(bytes, static_cast<int>(size), &width, &height,
-                                            &channels, 0);
+    stbi_uc* pixels =
+        stbi_load_from_memory(bytes, static_cast<int>(size), &width, &height, &channels, 0);
     if (pixels == nullptr) {
         const char* why = stbi_failure_reason();
         reason = why != nullptr ? why : "unknown reason";
@@ -203,8 +203,8 @@ std::string UnifyCubeFaces(std::array<DecodedImage, kCubeFaceCount>& faces, uint
         if (face.width != face.height)
             return Format(kFaceNotSquare, kCubeFaceSources[f].attribute, face.width, face.height);
         if (face.width != first.width)
-            return Format(kFaceSizesDiffer, kCubeFaceSources[f].attribute, face.width,
-                          face.height, kCubeFaceSources[0].attribute, first.width, first.height);
+            return Format(kFaceSizesDiffer, kCubeFaceSources[f].attribute, face.width, face.height,
+                          kCubeFaceSources[0].attribute, first.width, first.height);
     }
     // RGB data expands to opaque RGBA in GL, so a cube with alpha anywhere takes RGBA
     // throughout and every face samples as it would have alone.

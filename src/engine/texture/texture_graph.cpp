@@ -305,9 +305,9 @@ std::vector<TextureGraphProblem> ValidateTextureGraph(const XmlNode& section,
             const long layer = ReadDocumentInteger(layer_id);
             if (layer_id != nullptr && ReadsLayer(operation) &&
                 (layer < 0 || static_cast<unsigned long>(layer) >= layer_count))
-                report(layer_count == 0 ? Format(kNoLayers, layer)
-                                        : Format(kNoSuchLayer, layer, layer_count,
-                                                 layer_count - 1));
+                report(layer_count == 0
+                           ? Format(kNoLayers, layer)
+                           : Format(kNoSuchLayer, layer, layer_count, layer_count - 1));
         }
 
         const XmlNode* child = element->first_child.get();
@@ -447,7 +447,8 @@ void UploadOutputTexture(const ProceduralTexture& texture, const TextureFormatTa
 }
 
 TextureGraphWalk EvaluateTextureGraph(ResourcePool<ProceduralTexture>& pool,
-                                      const GeneratorLayerList& layers, const OutputUpload& upload) {
+                                      const GeneratorLayerList& layers,
+                                      const OutputUpload& upload) {
     // The image of every missing input: one for the whole graph, never written to, since
     // operations write only to the working image of the texture they compute.
     const std::vector<uint8_t> zero(kTextureGraphImageBytes, 0);

@@ -101,8 +101,8 @@ void UploadMipChain(uint32_t width, uint32_t height, const uint8_t* level_0, uin
         else
             ComputeMipLevel(previous.data(), above.width, size.width, size.height, channels,
                             current.data());
-        UploadTextureLevel(GL_TEXTURE_2D, level, internal_format, size.width, size.height,
-                           channels, current.data());
+        UploadTextureLevel(GL_TEXTURE_2D, level, internal_format, size.width, size.height, channels,
+                           current.data());
         previous.swap(current);
         above = size;
     }
