@@ -4,6 +4,7 @@
 // to its end and leaves with the benchmark line.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -44,20 +45,53 @@ DocumentSections Playable() {
     return s;
 }
 
-RunResult RunIn(const test::TempDir& dir, const std::vector<std::string>& argv) {
+// A build of the three programs: the plain one, and when the build has them, the same
+// programs under AddressSanitizer and UndefinedBehaviorSanitizer (leaks are not looked for:
+// the GL driver and SDL keep memory until the process ends).
+struct Programs {
+    const char* name;
+    std::string korplayer, korpack, korrender;
+    std::vector<std::pair<std::string, std::string>> env;
+};
+
+std::vector<Programs> ProgramBuilds() {
+    std::vector<Programs> builds = {{"plain",
+                                     test::ProgramPath("korplayer"),
+                                     test::ProgramPath("korpack"),
+                                     test::ProgramPath("korrender"),
+                                     {}}};
+#ifdef KORVANE_ASAN_PROGRAMS
+    const std::string dir = KORVANE_ASAN_PROGRAMS;
+    builds.push_back({"sanitized",
+                      dir + "/korplayer",
+                      dir + "/korpack",
+                      dir + "/korrender",
+                      {{"ASAN_OPTIONS", "detect_leaks=0"}}});
+#endif
+    return builds;
+}
+
+RunResult RunIn(const test::TempDir& dir, const std::vector<std::string>& argv,
+                const Programs& programs = ProgramBuilds().front()) {
     test::RunOptions options;
     options.cwd = dir.path();
-    // The player opens no real sound device in tests.
-    options.set_env.emplace_back("SDL_AUDIODRIVER", "dummy");
+    options.set_env = programs.env;
     return test::RunProgram(argv, options);
 }
 
-RunResult Check(const test::TempDir& dir) {
-    return RunIn(dir, {test::ProgramPath("korpack"), "check", kPackage});
+RunResult Check(const test::TempDir& dir, const Programs& programs = ProgramBuilds().front()) {
+    return RunIn(dir, {programs.korpack, "check", kPackage}, programs);
 }
 
-RunResult Play(const test::TempDir& dir) {
-    return test::RunKorplayer(dir.path());
+RunResult Play(const test::TempDir& dir, const Programs& programs = ProgramBuilds().front()) {
+    test::RunOptions options;
+    options.set_env = programs.env;
+    return test::RunKorplayer(dir.path(), options, {}, nullptr, programs.korplayer);
+}
+
+RunResult Render(const test::TempDir& dir, const Programs& programs) {
+    return RunIn(dir, {programs.korrender, "--time", "0", "--out", dir / "frame.png", kPackage},
+                 programs);
 }
 
 struct Broken {
@@ -133,23 +167,32 @@ std::vector<Broken> BrokenProductions() {
     return cases;
 }
 
-TEST(BrokenProductions, CheckAndPlayerNameTheSameProblem) {
-    for (const Broken& c : BrokenProductions()) {
-        SCOPED_TRACE(c.name);
-        test::TempDir dir;
-        test::WriteProductionPackage(dir / kPackage, c.demo, c.loading);
+TEST(BrokenProductions, CheckPlayerAndRendererNameTheSameProblem) {
+    for (const Programs& programs : ProgramBuilds()) {
+        for (const Broken& c : BrokenProductions()) {
+            SCOPED_TRACE(std::string(programs.name) + ": " + c.name);
+            test::TempDir dir;
+            test::WriteProductionPackage(dir / kPackage, c.demo, c.loading);
 
-        RunResult checked = Check(dir);
-        EXPECT_EQ(checked.exit_code, 1) << checked.Describe();
-        EXPECT_EQ(checked.err, c.line + "\n");
-        EXPECT_EQ(checked.out, std::string(kPackage) + ": 1 problem\n");
+            RunResult checked = Check(dir, programs);
+            EXPECT_EQ(checked.exit_code, 1) << checked.Describe();
+            EXPECT_EQ(checked.err, c.line + "\n");
+            EXPECT_EQ(checked.out, std::string(kPackage) + ": 1 problem\n");
 
-        RunResult played = Play(dir);
-        EXPECT_EQ(played.exit_code, 1) << played.Describe();
-        std::vector<std::string> lines = Lines(played.out);
-        ASSERT_FALSE(lines.empty()) << played.Describe();
-        EXPECT_EQ(lines.back(), c.line) << played.Describe();
-        EXPECT_EQ(played.out.find("Bye!"), std::string::npos);
+            RunResult played = Play(dir, programs);
+            EXPECT_EQ(played.exit_code, 1) << played.Describe();
+            std::vector<std::string> lines = Lines(played.out);
+            ASSERT_FALSE(lines.empty()) << played.Describe();
+            EXPECT_EQ(lines.back(), c.line) << played.Describe();
+            EXPECT_EQ(played.out.find("Bye!"), std::string::npos);
+
+            RunResult rendered = Render(dir, programs);
+            EXPECT_EQ(rendered.exit_code, 1) << rendered.Describe();
+            EXPECT_EQ(rendered.out, "");
+            ASSERT_FALSE(Lines(rendered.err).empty()) << rendered.Describe();
+            EXPECT_EQ(Lines(rendered.err).back(), c.line) << rendered.Describe();
+            EXPECT_FALSE(std::filesystem::exists(dir / "frame.png"));
+        }
     }
 }
 

@@ -156,7 +156,8 @@ RunResult RunProgram(const std::vector<std::string>& argv, const RunOptions& opt
 }
 
 RunResult RunKorplayer(const std::string& folder, RunOptions options,
-                       const std::vector<std::string>& arguments, std::string* display_name) {
+                       const std::vector<std::string>& arguments, std::string* display_name,
+                       const std::string& program) {
     options.cwd = folder;
     auto named = [](const std::vector<std::string>& names, const char* name) {
         return std::find(names.begin(), names.end(), name) != names.end();
@@ -177,7 +178,7 @@ RunResult RunKorplayer(const std::string& folder, RunOptions options,
         if (display_name)
             *display_name = display.name();
     }
-    std::vector<std::string> argv = {ProgramPath("korplayer")};
+    std::vector<std::string> argv = {program.empty() ? ProgramPath("korplayer") : program};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     return RunProgram(argv, options);
 }

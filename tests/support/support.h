@@ -54,9 +54,10 @@ RunResult RunProgram(const std::vector<std::string>& argv, const RunOptions& opt
 // its own (fullscreen windows on a shared display wait for each other's keyboard grab; a
 // caller that removes DISPLAY gets none) and with SDL's silent audio driver unless the
 // caller chooses one. `display`, when given, is the display's name for the caller.
+// `program` is the player to run: build/korplayer unless another build of it is named.
 RunResult RunKorplayer(const std::string& folder, RunOptions options = {},
                        const std::vector<std::string>& arguments = {},
-                       std::string* display = nullptr);
+                       std::string* display = nullptr, const std::string& program = "");
 
 // Path of a program built by this build: build/korplayer, build/korpack, ...
 std::string ProgramPath(const std::string& name);

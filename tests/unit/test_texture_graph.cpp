@@ -459,6 +459,15 @@ TEST(TextureGraphChecks, ProblemLinesNameDocumentSectionAndItem) {
                   "has 25 parameters, at most 24 are allowed.",
                   "Error: demo.xmlz: textures, texture 1: the output links form a cycle: 1 -> 2 "
                   "-> 1."}));
+
+    // The layers are held in memory together: no more of them than textures.
+    s.texture_operators = test::Repeat("<op type=\"0\"/>", kMaxGeneratorLayers + 1);
+    s.textures.clear();
+    root = ParseXml(test::BuildDocument(s).c_str());
+    problems.clear();
+    EXPECT_FALSE(ValidateDocument(*root, "demo.xmlz", false, problems));
+    EXPECT_EQ(problems, std::vector<std::string>{"Error: demo.xmlz: texture operators: the section "
+                                                 "has 4097 items, at most 4096 are allowed."});
 }
 
 TEST(TextureGraphLoading, TheDocumentsGraphIsEvaluatedAndItsImagesReleased) {
