@@ -139,8 +139,9 @@ std::string LoadImageFileElement(const XmlNode& element, Project& project, std::
                                  const TextureFormatTable& formats);
 
 // One item of the cube-maps section: the next record of the project's cube-map pool with its
-// GL texture; when all six faces are named they are decoded and uploaded, otherwise the
-// cube map stays an empty texture of size 0. Empty when it loaded, otherwise the problem.
+// GL texture. Every face it names is fetched and decoded; with all six named they are
+// uploaded, otherwise the cube map stays an empty texture of size 0. Empty when it loaded,
+// otherwise the problem (a face the package lacks or cannot decode, faces of unlike sizes).
 std::string LoadCubeMapElement(const XmlNode& element, Project& project, std::FILE* package,
                                const TextureFormatTable& formats);
 
