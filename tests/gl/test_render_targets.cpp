@@ -230,11 +230,32 @@ TEST_P(RenderTargets, CubemapToTextureDrawsSixTiles) {
     }
 }
 
+// A cube layer after a texture layer: the texture keeps its own picture on both paths (the
+// copy path copies it out before the cube's passes draw over the back buffer).
+TEST_P(RenderTargets, CubeLayerAfterATextureLayerLeavesTheTexturesPicture) {
+    uint16_t t = AddImage(*images, 64, 32, kFilterLinear);
+    uint16_t c = AddCube(*cubes, 32);
+    BeginFrame();
+    SelectLayerTarget(LayerOf(RenderType::kRenderToTexture, t), *images);
+    glClearColor(1, 0, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    Layer cube = LayerOf(RenderType::kRenderToCubemap, c, 1);
+    glClearColor(0, 0, 1, 1);
+    BeginCubeMap(cube, *cubes, *images);
+    for (int pass = 0; pass < 6; ++pass)
+        SelectCubeFace(pass, cube);
+    FinishCubeMap();
+    FinishFrameTargets(*images);
+    TextureImage picture = ReadTexture(Image(t).gl_texture);
+    EXPECT_EQ(picture.At(0, 0), kRed);
+    EXPECT_EQ(picture.At(63, 31), kRed);
+}
+
 TEST_P(RenderTargets, RenderToCubemapDrawsTheSixFaces) {
     uint16_t c = AddCube(*cubes, 32);
     Layer layer = LayerOf(RenderType::kRenderToCubemap, c, 1 | 2);
     BeginFrame();
-    BeginCubeMap(layer, *cubes);
+    BeginCubeMap(layer, *cubes, *images);
     ExpectRect(CurrentViewport(), 0, 0, 32, 32);
     EXPECT_FALSE(glIsEnabled(GL_SCISSOR_TEST));
     for (int pass = 0; pass < 6; ++pass) {
@@ -281,7 +302,7 @@ TEST_P(RenderTargets, LayersWithNothingToDrawIntoDrawNowhere) {
         SCOPED_TRACE("cube layer with rtex " + std::to_string(rtex));
         BeginFrame();
         Layer layer = LayerOf(RenderType::kRenderToCubemap, rtex, 1);
-        BeginCubeMap(layer, *cubes);
+        BeginCubeMap(layer, *cubes, *images);
         expect_window_untouched();
         for (int pass = 0; pass < 6; ++pass) {
             SelectCubeFace(pass, layer);

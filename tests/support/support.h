@@ -1,4 +1,4 @@
-// Helpers shared by the tests: temporary folders, files, and running the real programs
+// Shared by the tests: temporary folders, files, and running the real programs
 // with their own working folder and environment, capturing what they print.
 #pragma once
 

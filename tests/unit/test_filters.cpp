@@ -213,7 +213,7 @@ Image Reference(int code, const Image& a, const Image& b, const Image& l, const 
     return out;
 }
 
-// ---- Helpers ----
+// ---- Shared pieces ----
 
 // A fixed pseudo-random image with every byte value well represented.
 Image NoiseImage(int size, uint32_t seed) {

@@ -303,7 +303,7 @@ std::vector<uint8_t> Reference(GeneratorKind kind, const Params& p, int size) {
     return {};
 }
 
-// ---- Helpers ----
+// ---- Shared pieces ----
 
 GeneratorLayer MakeLayer(GeneratorKind kind, const Params& parameters) {
     GeneratorLayer layer;

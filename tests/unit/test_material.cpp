@@ -204,6 +204,25 @@ TEST(MaterialValidationTest, ProblemsNameDocumentSectionAndItem) {
                   "Error: demo.xmlz: materials, material 2: light1: light 2 does not exist."}));
 }
 
+TEST(MaterialValidationTest, ProceduralReferencesNameOutputsOfTheGraph) {
+    test::DocumentSections s;
+    // Texture 1 is an "Invert" working image, texture 2 the output that uploads it.
+    s.textures = "<t name=\"invert\" type=\"201\" texture_format=\"0\" texture_filter=\"1\">"
+                 "<i>0</i><output>2</output></t>"
+                 "<t name=\"out\" type=\"255\" texture_format=\"0\" texture_filter=\"1\">"
+                 "<i>1</i></t>";
+    s.texture_references = "<r type=\"0\" id=\"2\"/><r type=\"0\" id=\"1\"/>";
+    s.scenes = test::EmptyScene();
+    s.tracks = test::TrackXml(test::LayerXml({}));
+    std::vector<std::string> problems;
+    auto root = Parse(test::BuildDocument(s));
+    EXPECT_FALSE(ValidateDocument(*root, "demo.xmlz", true, problems));
+    EXPECT_EQ(problems, (std::vector<std::string>{
+                            "Error: demo.xmlz: texture references, texture reference 2: texture 1 "
+                            "is not an output of the texture graph (operation 255): it has no "
+                            "image."}));
+}
+
 TEST(MaterialLoadingTest, PassesArePlannedAtLoadInFixedFunctionModeOnly) {
     test::DocumentSections s;
     s.materials = "<m><red type=\"static\" value=\"0.5\"/></m>";

@@ -6,6 +6,7 @@
 #include "data/xml.h"
 #include "draw/material_fixed.h"
 #include "draw/shader_gen.h"
+#include "model/document.h"
 #include "model/project.h"
 #include "texture/image_texture.h"
 #include "texture/texture_graph.h"
@@ -15,26 +16,14 @@ namespace korvane {
 namespace {
 
 constexpr char kValueAttribute[] = "value";
-constexpr char kMissingAttribute[] = "the attribute \"%s\" is missing";
-constexpr char kNamesNothing[] = "%s %ld does not exist";
+constexpr char kNotAnOutput[] =
+    "texture %ld is not an output of the texture graph (operation 255): it has no image";
 constexpr char kUnknownKind[] = "type %ld is not a texture source (0 to 3)";
 
 // Colour components and line width start where OpenGL's own state starts, so that a
 // material that leaves them out draws its mesh in plain white lines of one pixel.
 constexpr float kDefaultColour = 1.0f;
 constexpr float kDefaultLineWidth = 1.0f;
-
-std::string Format(const char* format, const char* text) {
-    char line[256];
-    std::snprintf(line, sizeof line, format, text);
-    return line;
-}
-
-std::string Format(const char* format, const char* kind, long handle) {
-    char line[256];
-    std::snprintf(line, sizeof line, format, kind, handle);
-    return line;
-}
 
 // How a property element of a material is read.
 enum class PropertyKind : uint8_t {
@@ -196,7 +185,7 @@ void CheckHandle(std::vector<std::string>& problems, const std::string& where, c
                  const char* kind, uint32_t count, bool zero_is_none) {
     const long handle = ReadDocumentInteger(text);
     if (!NamesItem(handle, count, zero_is_none))
-        problems.push_back(where + Format(kNamesNothing, kind, handle));
+        problems.push_back(where + FormatProblem(kNamesNothing, kind, handle));
 }
 
 } // namespace
@@ -235,18 +224,22 @@ std::vector<std::string> ValidateTextureRefElement(const XmlNode& element,
     const char* type = GetXmlAttribute(element, "type");
     const char* id = GetXmlAttribute(element, "id");
     if (type == nullptr)
-        problems.push_back(Format(kMissingAttribute, "type"));
+        problems.push_back(FormatProblem(kMissingAttribute, "type"));
     if (id == nullptr)
-        problems.push_back(Format(kMissingAttribute, "id"));
+        problems.push_back(FormatProblem(kMissingAttribute, "id"));
     if (type == nullptr || id == nullptr)
         return problems;
     const long kind = ReadDocumentInteger(type);
     switch (kind) {
     case static_cast<long>(TextureRefKind::kProcedural):
-        // A reference may only name an output (operation 255) of the texture graph: only
-        // those own a GL texture. That is checked where the graph's operations are known;
-        // here the handle must name a texture of the section.
         CheckHandle(problems, "", id, "texture", targets.procedural_textures, false);
+        // Only the outputs of the texture graph (operation 255) own a GL texture to bind.
+        if (NamesItem(ReadDocumentInteger(id), targets.procedural_textures, false)) {
+            const size_t named = static_cast<size_t>(ReadDocumentInteger(id)) - 1;
+            if (named < targets.procedural_operations.size() &&
+                targets.procedural_operations[named] != kOutputOperation)
+                problems.push_back(FormatProblem(kNotAnOutput, ReadDocumentInteger(id)));
+        }
         break;
     case static_cast<long>(TextureRefKind::kImage):
         CheckHandle(problems, "", id, "image file", targets.image_files, false);
@@ -325,7 +318,7 @@ std::vector<std::string> ValidateMaterialElement(const XmlNode& element,
             continue;
         const char* value = GetXmlAttribute(*child, kValueAttribute);
         if (value == nullptr) {
-            problems.push_back(where + Format(kMissingAttribute, kValueAttribute));
+            problems.push_back(where + FormatProblem(kMissingAttribute, kValueAttribute));
             continue;
         }
         switch (property->kind) {

@@ -96,6 +96,9 @@ void LoadTextureRef(const XmlNode& element, TextureRef& ref);
 // The number of items of each pool a texture reference may name, one per kind.
 struct TextureRefTargets {
     uint32_t procedural_textures = 0;
+    // The operation of each procedural texture, by handle - 1: only outputs (255) own a
+    // GL texture that a reference can bind.
+    std::vector<uint8_t> procedural_operations;
     uint32_t image_files = 0;
     uint32_t effect_textures = 0;
     uint32_t cube_maps = 0;

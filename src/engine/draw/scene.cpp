@@ -14,6 +14,7 @@
 #include "math/matrices.h"
 #include "mesh/dynamic_mesh.h"
 #include "mesh/mesh_file.h"
+#include "model/document.h"
 #include "model/project.h"
 
 namespace korvane {
@@ -21,9 +22,6 @@ namespace korvane {
 namespace {
 
 constexpr char kManipulatorElement[] = "manipulator";
-constexpr char kMissingAttribute[] = "the attribute \"%s\" is missing";
-constexpr char kNamesNothing[] = "%s %ld does not exist";
-constexpr char kTooMany[] = "the %s has %u %s, at most %u are allowed";
 constexpr char kTooFewChildren[] = "the object has %u children, %u expected at least";
 constexpr char kTextTooLong[] = "the text is %u bytes long, at most %u fit";
 constexpr char kTooManyScenes[] = "more scenes than the pool holds";
@@ -40,15 +38,6 @@ constexpr std::array<const char*, kObjectValues> kObjectValueNames = {
     "position x", "position y", "position z", "rotation x", "rotation y",
     "rotation z", "scale x",    "scale y",    "scale z",
 };
-
-std::string Format(const char* format, ...) {
-    char text[256];
-    va_list arguments;
-    va_start(arguments, format);
-    std::vsnprintf(text, sizeof text, format, arguments);
-    va_end(arguments);
-    return text;
-}
 
 long IntegerOf(const XmlNode& element, const char* name) {
     return ReadDocumentInteger(GetXmlAttribute(element, name));
@@ -98,7 +87,7 @@ struct Problems {
     const char* Require(const std::string& where, const XmlNode& node, const char* name) {
         const char* value = GetXmlAttribute(node, name);
         if (value == nullptr)
-            Add(where, Format(kMissingAttribute, name));
+            Add(where, FormatProblem(kMissingAttribute, name));
         return value;
     }
     void CheckHandle(const std::string& where, const char* text, const char* kind, uint32_t count,
@@ -109,7 +98,7 @@ struct Problems {
         if (handle == 0 && zero_is_none)
             return;
         if (handle < 1 || static_cast<unsigned long>(handle) > count)
-            Add(where, Format(kNamesNothing, kind, handle));
+            Add(where, FormatProblem(kNamesNothing, kind, handle));
     }
     // An animated value with "type" and "value"; only the word "dynamic" names a curve.
     void CheckAnimatedValue(const std::string& where, const XmlNode& element, uint32_t curves) {
@@ -135,8 +124,9 @@ void ValidateManipulator(Problems& problems, const std::string& where, const Xml
             const bool mesh_file = TruncatedOf(*child, "type") == 0;
             const uint32_t count = mesh_file ? references.mesh_files : references.dynamic_meshes;
             if (handle != 0 && (handle < 1 || static_cast<unsigned long>(handle) > count))
-                problems.Add(model_where, Format(kNamesNothing,
-                                                 mesh_file ? "mesh file" : "dynamic mesh", handle));
+                problems.Add(
+                    model_where,
+                    FormatProblem(kNamesNothing, mesh_file ? "mesh file" : "dynamic mesh", handle));
         }
         child = child->next_sibling.get();
     }
@@ -146,8 +136,8 @@ void ValidateManipulator(Problems& problems, const std::string& where, const Xml
             problems.CheckAnimatedValue(where + ", parameter " + std::to_string(parameters + 1),
                                         *child, references.curves);
     if (parameters > static_cast<uint32_t>(kManipulatorParameters))
-        problems.Add(where, Format(kTooMany, "manipulator", parameters, "parameters",
-                                   static_cast<unsigned>(kManipulatorParameters)));
+        problems.Add(where, FormatProblem(kTooMany, "manipulator", parameters, "parameters",
+                                          static_cast<unsigned>(kManipulatorParameters)));
 }
 
 void ValidateObject(Problems& problems, const std::string& where, const XmlNode& element,
@@ -168,8 +158,8 @@ void ValidateObject(Problems& problems, const std::string& where, const XmlNode&
         if (const char* text = problems.Require(where, element, "text")) {
             const size_t length = std::strlen(text);
             if (length >= kObjectTextSize)
-                problems.Add(where, Format(kTextTooLong, static_cast<unsigned>(length),
-                                           static_cast<unsigned>(kObjectTextSize - 1)));
+                problems.Add(where, FormatProblem(kTextTooLong, static_cast<unsigned>(length),
+                                                  static_cast<unsigned>(kObjectTextSize - 1)));
         }
     }
 
@@ -178,13 +168,13 @@ void ValidateObject(Problems& problems, const std::string& where, const XmlNode&
          child = child->next_sibling.get())
         ++children;
     if (children < kObjectFixedChildren) {
-        problems.Add(where, Format(kTooFewChildren, children, kObjectFixedChildren));
+        problems.Add(where, FormatProblem(kTooFewChildren, children, kObjectFixedChildren));
         return;
     }
     const uint32_t manipulators = children - kObjectFixedChildren;
     if (manipulators > static_cast<uint32_t>(kMaxManipulators))
-        problems.Add(where, Format(kTooMany, "object", manipulators, "manipulators",
-                                   static_cast<unsigned>(kMaxManipulators)));
+        problems.Add(where, FormatProblem(kTooMany, "object", manipulators, "manipulators",
+                                          static_cast<unsigned>(kMaxManipulators)));
 
     uint32_t n = 0;
     for (const XmlNode* child = element.first_child.get(); child != nullptr;
@@ -300,7 +290,7 @@ std::vector<std::string> ValidateSceneElement(const XmlNode& element,
         ValidateObject(problems, "object " + std::to_string(++objects), *child, references);
     const uint32_t capacity = SmallResourcePool<SceneObject>::kCapacity;
     if (objects > capacity)
-        lines.push_back(Format(kTooMany, "scene", objects, "objects", capacity));
+        lines.push_back(FormatProblem(kTooMany, "scene", objects, "objects", capacity));
     return lines;
 }
 

@@ -328,7 +328,13 @@ void SelectLayerTarget(const Layer& layer, ResourcePool<ImageTexture>& image_fil
     target_through_framebuffer = state.fbo;
 }
 
-void BeginCubeMap(const Layer& layer, ResourcePool<CubeMapTexture>& cube_maps) {
+void BeginCubeMap(const Layer& layer, ResourcePool<CubeMapTexture>& cube_maps,
+                  ResourcePool<ImageTexture>& image_files) {
+    // A texture target drawn without the framebuffer still has its picture in the back
+    // buffer, which the cube's passes are about to draw over: it is copied out first, or
+    // the texture would end up holding a cube face.
+    if (state.target_active && !target_through_framebuffer)
+        EndTarget(image_files);
     cube_target = layer.rtex == 0 ? nullptr : PoolGet(cube_maps, layer.rtex);
     if (cube_target != nullptr &&
         (cube_target->gl_texture == 0 || cube_target->width == 0 || cube_target->height == 0))

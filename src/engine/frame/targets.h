@@ -128,7 +128,8 @@ void SelectLayerTarget(const Layer& layer, ResourcePool<ImageTexture>& image_fil
 // The three stages of a "Render to cubemap" layer: its viewport, the face of each of the
 // six passes with its angles (clearing by the layer's flags), and the copy or detach that
 // ends it.
-void BeginCubeMap(const Layer& layer, ResourcePool<CubeMapTexture>& cube_maps);
+void BeginCubeMap(const Layer& layer, ResourcePool<CubeMapTexture>& cube_maps,
+                  ResourcePool<ImageTexture>& image_files);
 CameraAngles SelectCubeFace(int pass, const Layer& layer);
 void FinishCubeMap();
 

@@ -132,7 +132,7 @@ int32_t RenderProject(Project& project, uint32_t time, uint32_t window_width,
 
         int passes = 1;
         if (type == RenderType::kRenderToCubemap) {
-            BeginCubeMap(layer, project.cube_maps);
+            BeginCubeMap(layer, project.cube_maps, project.image_files);
             passes = 6;
         } else if (type == RenderType::kCubemapToTexture) {
             passes = 6;

@@ -71,6 +71,22 @@ template <typename Visit> void ForEachChild(const XmlNode& node, Visit visit) {
         visit(*child);
 }
 
+// Builds each item of a section with a function that returns the problem of an item it
+// cannot build (empty when it could), counting progress, and stops at the first problem.
+template <typename BuildItem>
+void LoadItems(const XmlNode& section, LoadContext& load, DocumentSection section_id,
+               const char* kind, BuildItem build_item) {
+    uint32_t index = 0;
+    for (const XmlNode* element = section.first_child.get(); element != nullptr && !load.Failed();
+         element = element->next_sibling.get()) {
+        ++index;
+        std::string problem = build_item(*element);
+        if (!problem.empty())
+            load.Fail(section_id, kind, index, problem);
+        load.progress.ItemDone();
+    }
+}
+
 // Sections 1 to 13, one function each, in document order. Sections whose items belong to
 // subsystems still to come are walked and counted; their items are built where each says.
 
@@ -100,15 +116,8 @@ void LoadProceduralTextures(const XmlNode& section, Project& project, LoadContex
 void LoadMeshFiles(const XmlNode& section, Project& project, LoadContext& load) {
     // Buffer objects only where the caps allow them: never for the loading screen.
     const bool use_buffers = load.options.caps.vbo != 0;
-    uint32_t index = 0;
-    ForEachChild(section, [&](const XmlNode& element) {
-        ++index;
-        if (load.Failed())
-            return;
-        MeshFileResult mesh = LoadMeshFileElement(element, project, load.package, use_buffers);
-        if (!mesh.ok())
-            load.Fail(kMeshFilesSection, "mesh file", index, mesh.error);
-        load.progress.ItemDone();
+    LoadItems(section, load, kMeshFilesSection, "mesh file", [&](const XmlNode& element) {
+        return LoadMeshFileElement(element, project, load.package, use_buffers).error;
     });
 }
 
@@ -136,29 +145,15 @@ void LoadEffectTextures(const XmlNode& section, Project&, LoadContext& load) {
 
 void LoadImageFiles(const XmlNode& section, Project& project, LoadContext& load) {
     const TextureFormatTable& formats = GetTextureFormatTable();
-    uint32_t index = 0;
-    ForEachChild(section, [&](const XmlNode& element) {
-        ++index;
-        if (load.Failed())
-            return;
-        std::string problem = LoadImageFileElement(element, project, load.package, formats);
-        if (!problem.empty())
-            load.Fail(kImageFilesSection, "image file", index, problem);
-        load.progress.ItemDone();
+    LoadItems(section, load, kImageFilesSection, "image file", [&](const XmlNode& element) {
+        return LoadImageFileElement(element, project, load.package, formats);
     });
 }
 
 void LoadCubeMaps(const XmlNode& section, Project& project, LoadContext& load) {
     const TextureFormatTable& formats = GetTextureFormatTable();
-    uint32_t index = 0;
-    ForEachChild(section, [&](const XmlNode& element) {
-        ++index;
-        if (load.Failed())
-            return;
-        std::string problem = LoadCubeMapElement(element, project, load.package, formats);
-        if (!problem.empty())
-            load.Fail(kCubeMapsSection, "cube map", index, problem);
-        load.progress.ItemDone();
+    LoadItems(section, load, kCubeMapsSection, "cube map", [&](const XmlNode& element) {
+        return LoadCubeMapElement(element, project, load.package, formats);
     });
 }
 
@@ -196,29 +191,13 @@ void LoadMaterials(const XmlNode& section, Project& project, LoadContext& load) 
 }
 
 void LoadDynamicMeshes(const XmlNode& section, Project& project, LoadContext& load) {
-    uint32_t index = 0;
-    ForEachChild(section, [&](const XmlNode& element) {
-        ++index;
-        if (load.Failed())
-            return;
-        std::string problem = LoadDynamicMeshElement(element, project);
-        if (!problem.empty())
-            load.Fail(kDynamicMeshesSection, "dynamic mesh", index, problem);
-        load.progress.ItemDone();
-    });
+    LoadItems(section, load, kDynamicMeshesSection, "dynamic mesh",
+              [&](const XmlNode& element) { return LoadDynamicMeshElement(element, project); });
 }
 
 void LoadScenes(const XmlNode& section, Project& project, LoadContext& load) {
-    uint32_t index = 0;
-    ForEachChild(section, [&](const XmlNode& element) {
-        ++index;
-        if (load.Failed())
-            return;
-        std::string problem = LoadSceneElement(element, project);
-        if (!problem.empty())
-            load.Fail(kScenesSection, "scene", index, problem);
-        load.progress.ItemDone();
-    });
+    LoadItems(section, load, kScenesSection, "scene",
+              [&](const XmlNode& element) { return LoadSceneElement(element, project); });
 }
 
 using SectionLoader = void (*)(const XmlNode&, Project&, LoadContext&);

@@ -12,6 +12,7 @@
 #include "mesh/dynamic_mesh.h"
 #include "mesh/mesh_file.h"
 #include "model/curve.h"
+#include "model/document.h"
 #include "model/pool.h"
 #include "model/project.h"
 #include "texture/image_texture.h"
@@ -23,9 +24,6 @@ namespace {
 
 // The problems, each completed by the place it was found in.
 constexpr char kMissingSection[] = "the section is missing (the document has %u sections)";
-constexpr char kMissingAttribute[] = "the attribute \"%s\" is missing";
-constexpr char kNamesNothing[] = "%s %ld does not exist";
-constexpr char kTooMany[] = "the %s has %u %s, at most %u are allowed";
 constexpr char kTooFew[] = "the %s has %u %s, %u expected";
 constexpr char kNoTrack[] = "the section has no track";
 constexpr char kNegativeSpan[] =
@@ -48,15 +46,6 @@ constexpr uint32_t kCameraProjection = 6;
 constexpr std::array<const char*, kLightParts> kLightPartNames = {"ambient colour",
                                                                   "diffuse colour", "position"};
 
-std::string Format(const char* format, ...) {
-    char text[512];
-    va_list arguments;
-    va_start(arguments, format);
-    std::vsnprintf(text, sizeof text, format, arguments);
-    va_end(arguments);
-    return text;
-}
-
 // "curve 3": an item of a section, numbered from 1 in document order.
 std::string Item(const std::string& where, const char* kind, uint32_t index) {
     return where + ", " + kind + " " + std::to_string(index + 1);
@@ -65,6 +54,7 @@ std::string Item(const std::string& where, const char* kind, uint32_t index) {
 struct Checker {
     const char* document;
     std::vector<std::string>& problems;
+    const DocumentOutline* outline = nullptr; // the sections, for checks that look across them
     // The number of items of each section: the handles that name them run from 1 to it.
     std::array<uint32_t, kDocumentSectionCount> counts{};
 
@@ -78,7 +68,7 @@ struct Checker {
     const char* Require(const std::string& where, const XmlNode& node, const char* name) {
         const char* value = GetXmlAttribute(node, name);
         if (value == nullptr)
-            Report(where, Format(kMissingAttribute, name));
+            Report(where, FormatProblem(kMissingAttribute, name));
         return value;
     }
 
@@ -93,7 +83,7 @@ struct Checker {
         if (handle == 0 && zero_is_none)
             return;
         if (handle < 1 || static_cast<unsigned long>(handle) > Count(section))
-            Report(where, Format(kNamesNothing, kind, handle));
+            Report(where, FormatProblem(kNamesNothing, kind, handle));
     }
 
     // An animated value element: its type word, and its value unless the word says none is
@@ -116,8 +106,8 @@ void CheckTextureOperators(Checker& checker, const XmlNode& section) {
     const std::string section_name = kSectionNames[kTextureOperatorsSection];
     const uint32_t layers = checker.Count(kTextureOperatorsSection);
     if (layers > kMaxGeneratorLayers)
-        checker.Report(section_name, Format(kTooMany, "section", layers, "items",
-                                            static_cast<unsigned>(kMaxGeneratorLayers)));
+        checker.Report(section_name, FormatProblem(kTooMany, "section", layers, "items",
+                                                   static_cast<unsigned>(kMaxGeneratorLayers)));
     uint32_t index = 0;
     for (const XmlNode* element = section.first_child.get(); element != nullptr;
          element = element->next_sibling.get(), ++index)
@@ -161,6 +151,10 @@ void CheckFonts(Checker&, const XmlNode&) {}
 void CheckTextureReferences(Checker& checker, const XmlNode& section) {
     TextureRefTargets targets;
     targets.procedural_textures = checker.Count(kTexturesSection);
+    for (const XmlNode* texture = checker.outline->sections[kTexturesSection]->first_child.get();
+         texture != nullptr; texture = texture->next_sibling.get())
+        targets.procedural_operations.push_back(
+            static_cast<uint8_t>(ReadDocumentInteger(GetXmlAttribute(*texture, "type"))));
     targets.image_files = checker.Count(kImageFilesSection);
     targets.effect_textures = checker.Count(kEffectTexturesSection);
     targets.cube_maps = checker.Count(kCubeMapsSection);
@@ -218,8 +212,8 @@ void CheckCurves(Checker& checker, const XmlNode& section) {
             checker.Require(where, *curve, name);
         const uint32_t segments = CountXmlChildren(*curve);
         if (segments > kMaxCurveSegments)
-            checker.Report(where, Format(kTooMany, "curve", segments, "segments",
-                                         static_cast<unsigned>(kMaxCurveSegments)));
+            checker.Report(where, FormatProblem(kTooMany, "curve", segments, "segments",
+                                                static_cast<unsigned>(kMaxCurveSegments)));
         uint32_t segment_index = 0;
         for (const XmlNode* segment = curve->first_child.get(); segment != nullptr;
              segment = segment->next_sibling.get(), ++segment_index) {
@@ -229,8 +223,8 @@ void CheckCurves(Checker& checker, const XmlNode& section) {
             const uint32_t parameters = CountXmlChildren(*segment);
             if (parameters > kCurveSegmentParameters)
                 checker.Report(segment_where,
-                               Format(kTooMany, "segment", parameters, "parameters",
-                                      static_cast<unsigned>(kCurveSegmentParameters)));
+                               FormatProblem(kTooMany, "segment", parameters, "parameters",
+                                             static_cast<unsigned>(kCurveSegmentParameters)));
         }
     }
 }
@@ -243,15 +237,15 @@ void CheckLights(Checker& checker, const XmlNode& section) {
         const std::string where = Item(section_name, "light", index);
         const uint32_t parts = CountXmlChildren(*light);
         if (parts < kLightParts)
-            checker.Report(where, Format(kTooFew, "light", parts, "parts",
-                                         static_cast<unsigned>(kLightParts)));
+            checker.Report(where, FormatProblem(kTooFew, "light", parts, "parts",
+                                                static_cast<unsigned>(kLightParts)));
         const XmlNode* part = light->first_child.get();
         for (int p = 0; p < kLightParts && part != nullptr; ++p, part = part->next_sibling.get()) {
             const std::string part_where = where + ", " + kLightPartNames[p];
             const uint32_t values = CountXmlChildren(*part);
             if (values < kLightPartValues)
-                checker.Report(where, Format(kTooFew, kLightPartNames[p], values, "values",
-                                             static_cast<unsigned>(kLightPartValues)));
+                checker.Report(where, FormatProblem(kTooFew, kLightPartNames[p], values, "values",
+                                                    static_cast<unsigned>(kLightPartValues)));
             const XmlNode* value = part->first_child.get();
             for (int v = 0; v < kLightPartValues && value != nullptr;
                  ++v, value = value->next_sibling.get())
@@ -303,7 +297,7 @@ void CheckLayer(Checker& checker, const std::string& where, const XmlNode& layer
 
     const uint32_t values = CountXmlChildren(layer);
     if (values != kCameraValues) {
-        checker.Report(where, Format(kTooFew, "camera", values, "values", kCameraValues));
+        checker.Report(where, FormatProblem(kTooFew, "camera", values, "values", kCameraValues));
     } else {
         uint32_t n = 0;
         for (const XmlNode* value = layer.first_child.get(); value != nullptr;
@@ -327,14 +321,14 @@ void CheckLayer(Checker& checker, const std::string& where, const XmlNode& layer
     const int64_t span = int64_t{static_cast<int32_t>(ReadDocumentInteger(space_before))} +
                          static_cast<int32_t>(ReadDocumentInteger(length));
     if (span < 0) {
-        checker.Report(where, Format(kNegativeSpan, static_cast<long long>(span)));
+        checker.Report(where, FormatProblem(kNegativeSpan, static_cast<long long>(span)));
         time.measured = false;
         return;
     }
     const int64_t end = time.start + span;
     if (end > int64_t{kLongestProduction}) {
-        checker.Report(where, Format(kTooLong, static_cast<unsigned long long>(end),
-                                     static_cast<unsigned>(kLongestProduction)));
+        checker.Report(where, FormatProblem(kTooLong, static_cast<unsigned long long>(end),
+                                            static_cast<unsigned>(kLongestProduction)));
         time.measured = false;
         return;
     }
@@ -355,7 +349,8 @@ void CheckTracks(Checker& checker, const XmlNode& section) {
         const std::string where = Item(section_name, "track", index);
         const uint32_t layers = CountXmlChildren(*track);
         if (layers > kLayerCapacity) {
-            checker.Report(where, Format(kTooMany, "track", layers, "layers", kLayerCapacity));
+            checker.Report(where,
+                           FormatProblem(kTooMany, "track", layers, "layers", kLayerCapacity));
             continue;
         }
         TrackTime time;
@@ -426,14 +421,14 @@ bool ValidateDocument(const XmlNode& root, const char* document_name, bool read_
                       std::vector<std::string>& problems) {
     const size_t problems_before = problems.size();
     const DocumentOutline outline = OutlineDocument(root);
-    Checker checker{document_name, problems};
+    Checker checker{document_name, problems, &outline};
     for (uint32_t s = 0; s < kDocumentSectionCount; ++s)
         if (outline.sections[s] != nullptr)
             checker.counts[s] = CountXmlChildren(*outline.sections[s]);
     const uint32_t required = read_music ? kDocumentSectionCount : kBuildSectionCount;
     if (outline.section_count < required) {
         checker.Report(kSectionNames[outline.section_count],
-                       Format(kMissingSection, outline.section_count));
+                       FormatProblem(kMissingSection, outline.section_count));
         return false;
     }
     for (uint32_t s = 0; s < required; ++s) {
@@ -442,7 +437,7 @@ bool ValidateDocument(const XmlNode& root, const char* document_name, bool read_
         const uint32_t items = checker.counts[s];
         if (rule.capacity != 0 && items > rule.capacity)
             checker.Report(kSectionNames[s],
-                           Format(kTooMany, "section", items, "items", rule.capacity));
+                           FormatProblem(kTooMany, "section", items, "items", rule.capacity));
         rule.check(checker, section);
     }
     return problems.size() == problems_before;

@@ -199,14 +199,6 @@ void LoadFunctionCurve(const XmlNode& element, FunctionCurve& curve) {
     }
 }
 
-long ReadDocumentInteger(const char* text) {
-    return text != nullptr ? std::strtol(text, nullptr, 10) : 0;
-}
-
-float ReadDocumentReal(const char* text) {
-    return text != nullptr ? static_cast<float>(std::strtod(text, nullptr)) : 0.0f;
-}
-
 bool IsDynamicWord(const char* type, DynamicWords rule) {
     if (type == nullptr) {
         return false;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "model/document.h"
 #include "model/pool.h"
 
 namespace korvane {
@@ -104,12 +105,6 @@ inline float StaticValueOf(AnimatedValue slot) {
 inline uint32_t CurveHandleOf(AnimatedValue slot) {
     return slot.bits;
 }
-
-// Numbers in documents are read as the C library reads them: integers with strtol in base
-// 10, reals with strtod narrowed to float. Leading blanks are skipped, trailing text is
-// ignored, and text that is not a number, or no text at all, reads 0.
-long ReadDocumentInteger(const char* text);
-float ReadDocumentReal(const char* text);
 
 // Which "type" words make an animated value dynamic: materials take every word but "static"
 // as dynamic; lights, scene objects, manipulators and layer cameras only the word "dynamic".

@@ -22,7 +22,7 @@
 #define KORVANE_HOT KORVANE_VECTOR_CLONES KORVANE_VECTORISE
 // For a loop whose selects the compiler would otherwise turn back into branches around
 // floating-point steps: without traps those steps may run unconditionally. Results do not
-// change (traps are never enabled); such a loop must call no inline floating-point helper,
+// change (traps are never enabled); such a loop must call no inline floating-point function,
 // which would then no longer be inlined into it.
 #if defined(__GNUC__) && !defined(__clang__)
 #define KORVANE_HOT_NONSTOP                                                                        \

@@ -11,6 +11,7 @@
 #include "data/xml.h"
 #include "gl/gl.h"
 #include "model/curve.h"
+#include "model/document.h"
 #include "model/pool.h"
 #include "model/project.h"
 #include "texture/texture_upload.h"
@@ -24,7 +25,6 @@ constexpr char kFormatAttribute[] = "texture_format";
 constexpr char kFilterAttribute[] = "texture_filter";
 
 // The problems, each completed by the item they were found in.
-constexpr char kMissingAttribute[] = "the attribute \"%s\" is missing";
 constexpr char kNotInPackage[] = "%s is not in the package";
 constexpr char kUndecodable[] = "%s cannot be decoded (%s)";
 constexpr char kDamagedPackage[] = "%s cannot be read: the package is damaged (%s)";
@@ -42,15 +42,6 @@ constexpr char kFaceSizesDiffer[] =
 constexpr long kTextureFormatCount = 8;
 // The extension, with its dot, that ends every image filename; mip names go before it.
 constexpr size_t kExtensionLength = 4;
-
-std::string Format(const char* format, ...) {
-    char text[512];
-    va_list arguments;
-    va_start(arguments, format);
-    std::vsnprintf(text, sizeof text, format, arguments);
-    va_end(arguments);
-    return text;
-}
 
 // Records that never reached GL hold no names and make no GL call, so they may be made
 // and destroyed without a context.
@@ -76,13 +67,13 @@ uint32_t GenerateTexture() {
 void RequireAttribute(const XmlNode& element, const char* name,
                       std::vector<std::string>& problems) {
     if (GetXmlAttribute(element, name) == nullptr)
-        problems.push_back(Format(kMissingAttribute, name));
+        problems.push_back(FormatProblem(kMissingAttribute, name));
 }
 
 void CheckFormatAndFilter(const XmlNode& element, std::vector<std::string>& problems) {
     const char* format = GetXmlAttribute(element, kFormatAttribute);
     if (format == nullptr)
-        problems.push_back(Format(kMissingAttribute, kFormatAttribute));
+        problems.push_back(FormatProblem(kMissingAttribute, kFormatAttribute));
     else if (std::string problem = ValidateTextureFormat(format); !problem.empty())
         problems.push_back(problem);
     RequireAttribute(element, kFilterAttribute, problems);
@@ -175,17 +166,17 @@ void ConvertChannels(DecodedImage& image, uint32_t channels) {
 
 std::string FetchImage(std::FILE* package, const char* name, DecodedImage& image) {
     if (package == nullptr)
-        return Format(kNotInPackage, name);
+        return FormatProblem(kNotInPackage, name);
     PackageEntryResult entry = ReadPackageEntry(package, name);
     if (entry.status == PackageStatus::kAbsent)
-        return Format(kNotInPackage, name);
+        return FormatProblem(kNotInPackage, name);
     if (!entry.found())
-        return Format(kDamagedPackage, name, entry.message.c_str());
+        return FormatProblem(kDamagedPackage, name, entry.message.c_str());
     if (entry.bytes.size() > static_cast<size_t>(INT_MAX))
-        return Format(kTooLarge, name);
+        return FormatProblem(kTooLarge, name);
     std::string reason;
     if (!DecodeImage(entry.bytes.data(), entry.bytes.size(), image, reason))
-        return Format(kUndecodable, name, reason.c_str());
+        return FormatProblem(kUndecodable, name, reason.c_str());
     return std::string();
 }
 
@@ -201,10 +192,12 @@ std::string UnifyCubeFaces(std::array<DecodedImage, kCubeFaceCount>& faces, uint
     for (size_t f = 0; f < faces.size(); ++f) {
         const DecodedImage& face = faces[f];
         if (face.width != face.height)
-            return Format(kFaceNotSquare, kCubeFaceSources[f].attribute, face.width, face.height);
+            return FormatProblem(kFaceNotSquare, kCubeFaceSources[f].attribute, face.width,
+                                 face.height);
         if (face.width != first.width)
-            return Format(kFaceSizesDiffer, kCubeFaceSources[f].attribute, face.width, face.height,
-                          kCubeFaceSources[0].attribute, first.width, first.height);
+            return FormatProblem(kFaceSizesDiffer, kCubeFaceSources[f].attribute, face.width,
+                                 face.height, kCubeFaceSources[0].attribute, first.width,
+                                 first.height);
     }
     // RGB data expands to opaque RGBA in GL, so a cube with alpha anywhere takes RGBA
     // throughout and every face samples as it would have alone.
@@ -224,7 +217,7 @@ uint32_t InternalFormatOf(const TextureFormatTable& formats, uint32_t format) {
 std::string ValidateTextureFormat(const char* text) {
     const long format = ReadDocumentInteger(text);
     if (format < 0 || format >= kTextureFormatCount)
-        return Format(kNoSuchFormat, format);
+        return FormatProblem(kNoSuchFormat, format);
     return std::string();
 }
 
@@ -233,11 +226,11 @@ std::string LoadImageFileElement(const XmlNode& element, Project& project, std::
     const uint16_t handle = PoolAdd(project.image_files);
     ImageTexture* texture = PoolGet(project.image_files, handle);
     if (texture == nullptr)
-        return Format(kPoolFull, "image files", ResourcePool<ImageTexture>::kCapacity);
+        return FormatProblem(kPoolFull, "image files", ResourcePool<ImageTexture>::kCapacity);
     texture->depth_renderbuffer = 0;
     const char* filename_text = GetXmlAttribute(element, kFilenameAttribute);
     if (filename_text == nullptr)
-        return Format(kMissingAttribute, kFilenameAttribute);
+        return FormatProblem(kMissingAttribute, kFilenameAttribute);
     const std::string filename = filename_text;
 
     DecodedImage image;
@@ -289,7 +282,7 @@ std::string LoadCubeMapElement(const XmlNode& element, Project& project, std::FI
     const uint16_t handle = PoolAdd(project.cube_maps);
     CubeMapTexture* cube = PoolGet(project.cube_maps, handle);
     if (cube == nullptr)
-        return Format(kPoolFull, "cube maps", ResourcePool<CubeMapTexture>::kCapacity);
+        return FormatProblem(kPoolFull, "cube maps", ResourcePool<CubeMapTexture>::kCapacity);
     cube->gl_texture = GenerateTexture();
     cube->depth_renderbuffer = 0;
 
@@ -300,7 +293,7 @@ std::string LoadCubeMapElement(const XmlNode& element, Project& project, std::FI
         if (name == nullptr || name[0] == '\0')
             continue;
         if (std::string problem = FetchImage(package, name, faces[f]); !problem.empty())
-            return Format(kFaceProblem, kCubeFaceSources[f].attribute, problem.c_str());
+            return FormatProblem(kFaceProblem, kCubeFaceSources[f].attribute, problem.c_str());
         ++present;
     }
     cube->format = ReadByte(element, kFormatAttribute);
@@ -338,9 +331,9 @@ std::vector<std::string> ValidateImageFileElement(const XmlNode& element) {
     std::vector<std::string> problems;
     const char* filename = GetXmlAttribute(element, kFilenameAttribute);
     if (filename == nullptr)
-        problems.push_back(Format(kMissingAttribute, kFilenameAttribute));
+        problems.push_back(FormatProblem(kMissingAttribute, kFilenameAttribute));
     else if (std::strlen(filename) < kExtensionLength)
-        problems.push_back(Format(kShortFilename, filename));
+        problems.push_back(FormatProblem(kShortFilename, filename));
     CheckFormatAndFilter(element, problems);
     return problems;
 }

@@ -8,6 +8,7 @@
 #include "data/xml.h"
 #include "gl/gl.h"
 #include "model/curve.h"
+#include "model/document.h"
 #include "texture/filters.h"
 #include "texture/image_texture.h"
 #include "texture/texture_upload.h"
@@ -20,11 +21,9 @@ constexpr char kInputChild[] = "input";
 constexpr char kOutputChild[] = "output";
 
 // The problems, each completed by the item they were found in.
-constexpr char kMissingAttribute[] = "the attribute \"%s\" is missing";
-constexpr char kTooMany[] = "the %s has %u %s, at most %u are allowed";
 constexpr char kNoChildren[] =
     "the texture has no children: its first child names input 1 (0 for none)";
-constexpr char kNamesNothing[] = "%s: texture %ld does not exist";
+constexpr char kNamesNoTexture[] = "%s: texture %ld does not exist";
 constexpr char kNoSuchLayer[] =
     "layer_id %ld names no layer: the texture operators section has %u (layer_id 0 to %u)";
 constexpr char kNoLayers[] = "layer_id %ld names no layer: the texture operators section is empty";
@@ -37,15 +36,6 @@ constexpr size_t kCycleNamesShown = 12;
 
 constexpr int kFirstLayerOperation = 101;
 constexpr int kLastLayerOperation = 104;
-
-std::string Format(const char* format, ...) {
-    char text[512];
-    va_list arguments;
-    va_start(arguments, format);
-    std::vsnprintf(text, sizeof text, format, arguments);
-    va_end(arguments);
-    return text;
-}
 
 const char* TextOf(const XmlNode& node) {
     return node.text ? node.text->c_str() : nullptr;
@@ -190,14 +180,14 @@ void LoadGeneratorLayer(const XmlNode& element, GeneratorLayer& layer) {
 std::vector<std::string> ValidateGeneratorLayerElement(const XmlNode& element) {
     std::vector<std::string> problems;
     if (GetXmlAttribute(element, "type") == nullptr)
-        problems.push_back(Format(kMissingAttribute, "type"));
+        problems.push_back(FormatProblem(kMissingAttribute, "type"));
     uint32_t parameters = 0;
     for (const XmlNode* child = element.first_child.get(); child != nullptr;
          child = child->next_sibling.get())
         ++parameters;
     if (parameters > kGeneratorParameterCount)
-        problems.push_back(Format(kTooMany, "texture operator", parameters, "parameters",
-                                  static_cast<unsigned>(kGeneratorParameterCount)));
+        problems.push_back(FormatProblem(kTooMany, "texture operator", parameters, "parameters",
+                                         static_cast<unsigned>(kGeneratorParameterCount)));
     return problems;
 }
 
@@ -278,7 +268,7 @@ std::vector<TextureGraphProblem> ValidateTextureGraph(const XmlNode& section,
         auto require = [&](const char* name) {
             const char* value = GetXmlAttribute(*element, name);
             if (value == nullptr)
-                report(Format(kMissingAttribute, name));
+                report(FormatProblem(kMissingAttribute, name));
             return value;
         };
         // Handles are compared as read, before they are narrowed to 32 bits.
@@ -287,7 +277,7 @@ std::vector<TextureGraphProblem> ValidateTextureGraph(const XmlNode& section,
             if (handle == 0 && zero_is_none)
                 return;
             if (handle < 1 || static_cast<unsigned long>(handle) > count) {
-                report(Format(kNamesNothing, link.c_str(), handle));
+                report(FormatProblem(kNamesNoTexture, link.c_str(), handle));
                 links_named = false;
             }
         };
@@ -306,8 +296,8 @@ std::vector<TextureGraphProblem> ValidateTextureGraph(const XmlNode& section,
             if (layer_id != nullptr && ReadsLayer(operation) &&
                 (layer < 0 || static_cast<unsigned long>(layer) >= layer_count))
                 report(layer_count == 0
-                           ? Format(kNoLayers, layer)
-                           : Format(kNoSuchLayer, layer, layer_count, layer_count - 1));
+                           ? FormatProblem(kNoLayers, layer)
+                           : FormatProblem(kNoSuchLayer, layer, layer_count, layer_count - 1));
         }
 
         const XmlNode* child = element->first_child.get();
@@ -327,14 +317,14 @@ std::vector<TextureGraphProblem> ValidateTextureGraph(const XmlNode& section,
         for (; Named(child, kOutputChild); child = child->next_sibling.get())
             check_link("output " + std::to_string(++outputs), *child, false);
         if (outputs > kMaxTextureOutputs)
-            report(Format(kTooMany, "texture", outputs, "outputs",
-                          static_cast<unsigned>(kMaxTextureOutputs)));
+            report(FormatProblem(kTooMany, "texture", outputs, "outputs",
+                                 static_cast<unsigned>(kMaxTextureOutputs)));
         uint32_t parameters = 0;
         for (; child != nullptr; child = child->next_sibling.get())
             ++parameters;
         if (parameters > kTextureParameters)
-            report(Format(kTooMany, "texture", parameters, "parameters",
-                          static_cast<unsigned>(kTextureParameters)));
+            report(FormatProblem(kTooMany, "texture", parameters, "parameters",
+                                 static_cast<unsigned>(kTextureParameters)));
     }
 
     // The walk itself needs links that name textures and a section the pool can hold; its
@@ -347,12 +337,12 @@ std::vector<TextureGraphProblem> ValidateTextureGraph(const XmlNode& section,
         ReadProceduralTexture(*element, *PoolGet(*pool, PoolAdd(*pool)));
     const std::vector<uint32_t> cycle = FindOutputCycle(*pool);
     if (!cycle.empty()) {
-        problems.push_back({cycle.front(), Format(kCycle, DescribeCycle(cycle).c_str())});
+        problems.push_back({cycle.front(), FormatProblem(kCycle, DescribeCycle(cycle).c_str())});
         return problems;
     }
     const TextureGraphWalk walk = WalkTextureGraph(*pool, [](uint32_t, ProceduralTexture&) {});
     if (!walk.complete)
-        problems.push_back({0, Format(kTooMuchWork, kMaxTextureEvaluations)});
+        problems.push_back({0, FormatProblem(kTooMuchWork, kMaxTextureEvaluations)});
     return problems;
 }
 
