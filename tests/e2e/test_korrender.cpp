@@ -5,7 +5,6 @@
 // Goldens are remade only on purpose, with scripts/update-goldens (which sets
 // KORVANE_UPDATE_GOLDENS=1 for these tests); a normal run never writes them.
 #include <gtest/gtest.h>
-#include <stb_image.h>
 #include <stb_image_write.h>
 
 #include <algorithm>
@@ -17,47 +16,25 @@
 
 #include "data/package.h"
 #include "mesh/mesh_file.h"
+#include "support/frames.h"
 #include "support/production.h"
 #include "support/support.h"
 
 namespace korvane {
 namespace {
 
+using test::Golden;
 using test::Lines;
+using test::LoadPng;
+using test::Picture;
 using test::RunResult;
 
-const char kUpdateGoldens[] = "KORVANE_UPDATE_GOLDENS";
 // Clear colours are exact on every renderer; the margin covers rounding of colour values.
-constexpr double kMeanTolerance = 1.0;
-constexpr int kMaxTolerance = 12;
+constexpr test::GoldenTolerance kTolerance{1.0, 12};
 
-struct Picture {
-    int width = 0, height = 0;
-    std::vector<uint8_t> rgb; // rows from the top
-    bool ok() const { return width > 0; }
-    std::array<int, 3> At(int x, int y) const {
-        size_t i = (static_cast<size_t>(y) * width + x) * 3;
-        return {rgb[i], rgb[i + 1], rgb[i + 2]};
-    }
-};
-
-Picture LoadPng(const std::string& path) {
-    Picture picture;
-    int channels = 0;
-    unsigned char* data = stbi_load(path.c_str(), &picture.width, &picture.height, &channels, 3);
-    if (data == nullptr) {
-        picture.width = picture.height = 0;
-        return picture;
-    }
-    picture.rgb.assign(data, data + static_cast<size_t>(picture.width) * picture.height * 3);
-    stbi_image_free(data);
-    return picture;
-}
-
-// A pixel as "(r, g, b)", for messages.
-std::string Describe(const std::array<int, 3>& c) {
-    return "(" + std::to_string(c[0]) + ", " + std::to_string(c[1]) + ", " + std::to_string(c[2]) +
-           ")";
+void ExpectMatchesGolden(const std::string& frame_path, const std::string& golden_name,
+                         Golden role = Golden::kReference) {
+    test::ExpectMatchesGolden(frame_path, golden_name, kTolerance, role);
 }
 
 // Colours as 8-bit values of a clear colour (r, g, b floats).
@@ -71,54 +48,6 @@ bool Near(const std::array<int, 3>& a, const std::array<int, 3>& b) {
         if (std::abs(a[c] - b[c]) > 2)
             return false;
     return true;
-}
-
-// Which frames make a golden when goldens are remade; the others are always compared, so
-// that frames meant to be alike (another renderer, another target path) are checked against
-// the reference even then.
-enum class Golden { kReference, kCompareOnly };
-
-// Compares a rendered frame with its golden image; on a mismatch the frame and an image of
-// the differences (four times amplified) are kept under the build tree and named.
-void ExpectMatchesGolden(const std::string& frame_path, const std::string& golden_name,
-                         Golden role = Golden::kReference) {
-    const std::string golden_path = test::SourcePath("tests/e2e/golden/" + golden_name);
-    if (role == Golden::kReference && std::getenv(kUpdateGoldens) != nullptr) {
-        std::filesystem::copy_file(frame_path, golden_path,
-                                   std::filesystem::copy_options::overwrite_existing);
-        std::printf("updated %s\n", golden_path.c_str());
-        return;
-    }
-    Picture frame = LoadPng(frame_path);
-    ASSERT_TRUE(frame.ok()) << "korrender wrote no readable PNG at " << frame_path;
-    Picture golden = LoadPng(golden_path);
-    ASSERT_TRUE(golden.ok()) << "no golden image " << golden_path
-                             << "; make it deliberately with scripts/update-goldens";
-    ASSERT_EQ(frame.width, golden.width) << golden_name;
-    ASSERT_EQ(frame.height, golden.height) << golden_name;
-    std::vector<uint8_t> difference(frame.rgb.size());
-    uint64_t total = 0;
-    int largest = 0;
-    for (size_t i = 0; i < frame.rgb.size(); ++i) {
-        int d = std::abs(int{frame.rgb[i]} - int{golden.rgb[i]});
-        total += static_cast<uint64_t>(d);
-        largest = std::max(largest, d);
-        difference[i] = static_cast<uint8_t>(std::min(255, d * 4));
-    }
-    const double mean = static_cast<double>(total) / static_cast<double>(frame.rgb.size());
-    if (mean <= kMeanTolerance && largest <= kMaxTolerance)
-        return;
-    const std::string folder = test::BuildPath("tests/korrender-differences");
-    std::filesystem::create_directories(folder);
-    const std::string stem = folder + "/" + golden_name.substr(0, golden_name.size() - 4);
-    std::filesystem::copy_file(frame_path, stem + ".frame.png",
-                               std::filesystem::copy_options::overwrite_existing);
-    stbi_write_png((stem + ".difference.png").c_str(), frame.width, frame.height, 3,
-                   difference.data(), frame.width * 3);
-    ADD_FAILURE() << golden_name << " differs: mean channel difference " << mean << " (at most "
-                  << kMeanTolerance << "), largest " << largest << " (at most " << kMaxTolerance
-                  << ").\n  frame:      " << stem << ".frame.png\n  difference: " << stem
-                  << ".difference.png\n  golden:     " << golden_path;
 }
 
 // Clear colours of the productions below.
@@ -498,9 +427,9 @@ TEST_F(Korrender, TextureAndCubeTargetsShowInTheWindowOnBothPaths) {
         }
         // The picture is 160 x 67 from row 11: the squares' middles.
         EXPECT_TRUE(Near(picture.At(40, 45), Byte(kYellow)))
-            << "the texture target: " << Describe(picture.At(40, 45));
+            << "the texture target: " << test::DescribePixel(picture.At(40, 45));
         EXPECT_TRUE(Near(picture.At(120, 45), Byte(kMagenta)))
-            << "the cube target: " << Describe(picture.At(120, 45));
+            << "the cube target: " << test::DescribePixel(picture.At(120, 45));
     }
 }
 
@@ -544,8 +473,9 @@ TEST_F(Korrender, EveryRenderTypeDrawsTheSameFrameOnBothTargetPaths) {
         EXPECT_TRUE(Near(cell(2, 1, 20, 20), kPhotoQuarters[3]));
         // The texture it was rendered into (top left) holds it as drawn, bottom row first.
         EXPECT_TRUE(Near(cell(0, 0, -20, -20), kPhotoQuarters[2]))
-            << Describe(cell(0, 0, -20, -20));
-        EXPECT_TRUE(Near(cell(0, 0, 20, 20), kPhotoQuarters[1])) << Describe(cell(0, 0, 20, 20));
+            << test::DescribePixel(cell(0, 0, -20, -20));
+        EXPECT_TRUE(Near(cell(0, 0, 20, 20), kPhotoQuarters[1]))
+            << test::DescribePixel(cell(0, 0, 20, 20));
     }
 }
 
@@ -598,7 +528,7 @@ TEST_F(Korrender, ARangeToTheEndWritesNumberedFrames) {
         Picture picture = LoadPng(Path(e.file));
         ASSERT_TRUE(picture.ok()) << e.file;
         EXPECT_TRUE(Near(picture.At(80, 45), e.colour))
-            << e.file << ": " << Describe(picture.At(80, 45));
+            << e.file << ": " << test::DescribePixel(picture.At(80, 45));
     }
     EXPECT_FALSE(std::filesystem::exists(Path("frame_021.png")));
 }

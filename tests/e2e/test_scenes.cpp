@@ -6,8 +6,6 @@
 // Goldens are remade only on purpose: KORVANE_UPDATE_GOLDENS=1 with this suite's filter
 // (KorrenderScenes.*); a normal run never writes them.
 #include <gtest/gtest.h>
-#include <stb_image.h>
-#include <stb_image_write.h>
 
 #include <algorithm>
 #include <array>
@@ -20,41 +18,27 @@
 
 #include "math/matrices.h"
 #include "mesh/mesh_file.h"
+#include "support/frames.h"
 #include "support/production.h"
 #include "support/support.h"
 
 namespace korvane {
 namespace {
 
+using test::Compare;
+using test::Difference;
+using test::Golden;
+using test::LoadPng;
+using test::Picture;
 using test::RunResult;
 using test::StaticValue;
 
-const char kUpdateGoldens[] = "KORVANE_UPDATE_GOLDENS";
 // Lines and shading may round differently from one rasteriser to the next.
-constexpr double kMeanTolerance = 1.0;
-constexpr int kMaxTolerance = 24;
+constexpr test::GoldenTolerance kTolerance{1.0, 24};
 
-struct Picture {
-    int width = 0, height = 0;
-    std::vector<uint8_t> rgb; // rows from the top
-    bool ok() const { return width > 0; }
-    std::array<int, 3> At(int x, int y) const {
-        size_t i = (static_cast<size_t>(y) * width + x) * 3;
-        return {rgb[i], rgb[i + 1], rgb[i + 2]};
-    }
-};
-
-Picture LoadPng(const std::string& path) {
-    Picture picture;
-    int channels = 0;
-    unsigned char* data = stbi_load(path.c_str(), &picture.width, &picture.height, &channels, 3);
-    if (data == nullptr) {
-        picture.width = picture.height = 0;
-        return picture;
-    }
-    picture.rgb.assign(data, data + static_cast<size_t>(picture.width) * picture.height * 3);
-    stbi_image_free(data);
-    return picture;
+void ExpectMatchesGolden(const std::string& frame_path, const std::string& golden_name,
+                         Golden role = Golden::kReference) {
+    test::ExpectMatchesGolden(frame_path, golden_name, kTolerance, role);
 }
 
 using Colour = std::array<float, 3>;
@@ -66,11 +50,6 @@ std::array<int, 3> Byte(const Colour& c) {
     return b;
 }
 
-std::string Describe(const std::array<int, 3>& c) {
-    return "(" + std::to_string(c[0]) + ", " + std::to_string(c[1]) + ", " + std::to_string(c[2]) +
-           ")";
-}
-
 // A pixel within two steps of a colour: 8-bit rounding of the colour and of the lighting.
 void ExpectPixel(const Picture& picture, int x, int y, const Colour& expected,
                  const std::string& what) {
@@ -78,67 +57,10 @@ void ExpectPixel(const Picture& picture, int x, int y, const Colour& expected,
     const std::array<int, 3> want = Byte(expected);
     for (int c = 0; c < 3; ++c)
         if (std::abs(got[c] - want[c]) > 2) {
-            ADD_FAILURE() << what << " at (" << x << ", " << y << "): " << Describe(got)
-                          << ", expected " << Describe(want);
+            ADD_FAILURE() << what << " at (" << x << ", " << y << "): " << test::DescribePixel(got)
+                          << ", expected " << test::DescribePixel(want);
             return;
         }
-}
-
-struct Difference {
-    double mean = 0;
-    int largest = 0;
-    std::vector<uint8_t> image; // four times amplified
-};
-
-Difference Compare(const Picture& a, const Picture& b) {
-    Difference d;
-    d.image.resize(a.rgb.size());
-    uint64_t total = 0;
-    for (size_t i = 0; i < a.rgb.size(); ++i) {
-        int v = std::abs(int{a.rgb[i]} - int{b.rgb[i]});
-        total += static_cast<uint64_t>(v);
-        d.largest = std::max(d.largest, v);
-        d.image[i] = static_cast<uint8_t>(std::min(255, v * 4));
-    }
-    d.mean = a.rgb.empty() ? 0 : static_cast<double>(total) / static_cast<double>(a.rgb.size());
-    return d;
-}
-
-// Which frames make a golden when goldens are remade; the others are always compared.
-enum class Golden { kReference, kCompareOnly };
-
-// Compares a frame with its golden image; on a mismatch the frame and an image of the
-// differences are kept under the build tree and named.
-void ExpectMatchesGolden(const std::string& frame_path, const std::string& golden_name,
-                         Golden role = Golden::kReference) {
-    const std::string golden_path = test::SourcePath("tests/e2e/golden/" + golden_name);
-    if (role == Golden::kReference && std::getenv(kUpdateGoldens) != nullptr) {
-        std::filesystem::copy_file(frame_path, golden_path,
-                                   std::filesystem::copy_options::overwrite_existing);
-        std::printf("updated %s\n", golden_path.c_str());
-        return;
-    }
-    const Picture frame = LoadPng(frame_path);
-    ASSERT_TRUE(frame.ok()) << "korrender wrote no readable PNG at " << frame_path;
-    const Picture golden = LoadPng(golden_path);
-    ASSERT_TRUE(golden.ok()) << "no golden image " << golden_path
-                             << "; make it deliberately (see the top of this file)";
-    ASSERT_EQ(frame.width, golden.width) << golden_name;
-    ASSERT_EQ(frame.height, golden.height) << golden_name;
-    const Difference d = Compare(frame, golden);
-    if (d.mean <= kMeanTolerance && d.largest <= kMaxTolerance)
-        return;
-    const std::string folder = test::BuildPath("tests/korrender-differences");
-    std::filesystem::create_directories(folder);
-    const std::string stem = folder + "/" + golden_name.substr(0, golden_name.size() - 4);
-    std::filesystem::copy_file(frame_path, stem + ".frame.png",
-                               std::filesystem::copy_options::overwrite_existing);
-    stbi_write_png((stem + ".difference.png").c_str(), frame.width, frame.height, 3, d.image.data(),
-                   frame.width * 3);
-    ADD_FAILURE() << golden_name << " differs: mean channel difference " << d.mean << " (at most "
-                  << kMeanTolerance << "), largest " << d.largest << " (at most " << kMaxTolerance
-                  << ").\n  frame:      " << stem << ".frame.png\n  difference: " << stem
-                  << ".difference.png\n  golden:     " << golden_path;
 }
 
 // A mesh file entry of the package: a unit square in the xy plane facing +z.

@@ -5,7 +5,6 @@
 // generated programs in their own order, and wire lines are rasterised as lines by one path
 // and as polygon outlines by the other, so frames with those agree within a stated tolerance.
 #include <gtest/gtest.h>
-#include <stb_image.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -16,62 +15,19 @@
 #include "data/compressed_document.h"
 #include "mesh/mesh_data.h"
 #include "mesh/mesh_file.h"
+#include "support/frames.h"
 #include "support/production.h"
 #include "support/support.h"
 
 namespace korvane {
 namespace {
 
-struct Frame {
-    int width = 0, height = 0;
-    std::vector<uint8_t> rgb;
-};
+using test::Compare;
+using test::Difference;
+using Frame = test::Picture;
 
 Frame LoadFrame(const std::string& path) {
-    Frame frame;
-    int channels = 0;
-    unsigned char* data = stbi_load(path.c_str(), &frame.width, &frame.height, &channels, 3);
-    if (data == nullptr)
-        return {};
-    frame.rgb.assign(data, data + static_cast<size_t>(frame.width) * frame.height * 3);
-    stbi_image_free(data);
-    return frame;
-}
-
-// How two frames differ: the mean channel difference, the largest, and the share of pixels
-// with a channel off by more than 2 and by more than 8.
-struct Difference {
-    double mean = 0.0;
-    int largest = 0;
-    double over_2 = 0.0;
-    double over_8 = 0.0;
-    std::string Describe() const {
-        std::ostringstream text;
-        text << "mean " << mean << ", largest " << largest << ", " << 100.0 * over_2
-             << "% of pixels off by more than 2, " << 100.0 * over_8 << "% by more than 8";
-        return text.str();
-    }
-};
-
-Difference Compare(const Frame& a, const Frame& b) {
-    Difference d;
-    uint64_t total = 0, over_2 = 0, over_8 = 0;
-    const size_t pixels = static_cast<size_t>(a.width) * a.height;
-    for (size_t p = 0; p < pixels; ++p) {
-        int worst = 0;
-        for (int c = 0; c < 3; ++c) {
-            const int delta = std::abs(int{a.rgb[3 * p + c]} - int{b.rgb[3 * p + c]});
-            total += static_cast<uint64_t>(delta);
-            worst = std::max(worst, delta);
-        }
-        d.largest = std::max(d.largest, worst);
-        over_2 += worst > 2;
-        over_8 += worst > 8;
-    }
-    d.mean = static_cast<double>(total) / static_cast<double>(3 * pixels);
-    d.over_2 = static_cast<double>(over_2) / static_cast<double>(pixels);
-    d.over_8 = static_cast<double>(over_8) / static_cast<double>(pixels);
-    return d;
+    return test::LoadPng(path);
 }
 
 class ShaderPath : public testing::Test {

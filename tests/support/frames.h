@@ -1,0 +1,58 @@
+// Frames as the tests look at them: PNG files read back as RGB pixels, how two frames
+// differ, and the comparison of a rendered frame with its golden image under
+// tests/e2e/golden/, which goldens are remade by on purpose (scripts/update-goldens sets
+// KORVANE_UPDATE_GOLDENS) and never during a normal run.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace korvane::test {
+
+struct Picture {
+    int width = 0, height = 0;
+    std::vector<uint8_t> rgb; // rows from the top
+    bool ok() const { return width > 0; }
+    std::array<int, 3> At(int x, int y) const {
+        size_t i = (static_cast<size_t>(y) * width + x) * 3;
+        return {rgb[i], rgb[i + 1], rgb[i + 2]};
+    }
+};
+
+// The PNG file as RGB; an empty picture when it cannot be read.
+Picture LoadPng(const std::string& path);
+
+// How two pictures of one size differ: the mean channel difference, the largest, the share
+// of pixels with a channel off by more than 2 and by more than 8, and an image of the
+// differences four times amplified.
+struct Difference {
+    double mean = 0.0;
+    int largest = 0;
+    double over_2 = 0.0;
+    double over_8 = 0.0;
+    std::vector<uint8_t> image;
+    std::string Describe() const;
+};
+Difference Compare(const Picture& a, const Picture& b);
+
+// A pixel as "(r, g, b)", for messages.
+std::string DescribePixel(const std::array<int, 3>& c);
+
+// Which frames make a golden when goldens are remade; the others are always compared, so
+// that frames meant to be alike (another renderer, another target path) are checked
+// against the reference even then.
+enum class Golden { kReference, kCompareOnly };
+
+struct GoldenTolerance {
+    double mean = 1.0; // mean channel difference
+    int largest = 12;  // largest channel difference
+};
+
+// Compares a rendered frame with its golden image; on a mismatch the frame and the image of
+// the differences are kept under the build tree and named in the failure.
+void ExpectMatchesGolden(const std::string& frame_path, const std::string& golden_name,
+                         GoldenTolerance tolerance, Golden role = Golden::kReference);
+
+} // namespace korvane::test
