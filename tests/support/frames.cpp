@@ -61,6 +61,19 @@ Difference Compare(const Picture& a, const Picture& b) {
     return d;
 }
 
+std::string FirstDifference(const std::vector<uint8_t>& got, const std::vector<uint8_t>& want,
+                            int width) {
+    for (size_t i = 0; i < std::min(got.size(), want.size()); ++i) {
+        if (got[i] != want[i]) {
+            const int pixel = static_cast<int>(i / 3);
+            return "pixel (" + std::to_string(pixel % width) + ", " +
+                   std::to_string(pixel / width) + ") channel " + std::to_string(i % 3) + ": got " +
+                   std::to_string(got[i]) + ", want " + std::to_string(want[i]);
+        }
+    }
+    return got.size() == want.size() ? "none" : "the sizes differ";
+}
+
 std::string DescribePixel(const std::array<int, 3>& c) {
     return "(" + std::to_string(c[0]) + ", " + std::to_string(c[1]) + ", " + std::to_string(c[2]) +
            ")";

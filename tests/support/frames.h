@@ -37,6 +37,11 @@ struct Difference {
 };
 Difference Compare(const Picture& a, const Picture& b);
 
+// The first pixel where two RGB images of one width differ, as "pixel (x, y) channel c: got
+// g, want w", or "none", for failure messages.
+std::string FirstDifference(const std::vector<uint8_t>& got, const std::vector<uint8_t>& want,
+                            int width);
+
 // A pixel as "(r, g, b)", for messages.
 std::string DescribePixel(const std::array<int, 3>& c);
 

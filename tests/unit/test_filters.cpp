@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "math/cosine_table.h"
+#include "support/frames.h"
 
 namespace korvane {
 namespace {
@@ -242,17 +243,7 @@ Image Apply(int code, const Image& a, const Params& p, int size = kSize) {
     return Apply(code, a, zero, zero, p, size);
 }
 
-std::string FirstDifference(const Image& got, const Image& want, int size) {
-    for (size_t i = 0; i < got.size(); ++i) {
-        if (got[i] != want[i]) {
-            const int pixel = static_cast<int>(i / 3);
-            return "pixel (" + std::to_string(pixel % size) + ", " + std::to_string(pixel / size) +
-                   ") channel " + std::to_string(i % 3) + ": got " + std::to_string(got[i]) +
-                   ", want " + std::to_string(want[i]);
-        }
-    }
-    return "none";
-}
+using test::FirstDifference;
 
 std::string Describe(const Params& p) {
     std::string text;

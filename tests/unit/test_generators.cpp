@@ -1,3 +1,4 @@
+#include "support/frames.h"
 #include "texture/generators.h"
 
 #include <gtest/gtest.h>
@@ -333,19 +334,7 @@ std::ostream& operator<<(std::ostream& out, const Rgb& c) {
     return out << "(" << c.r << ", " << c.g << ", " << c.b << ")";
 }
 
-// The first differing pixel, for failure messages.
-std::string FirstDifference(const std::vector<uint8_t>& got, const std::vector<uint8_t>& want,
-                            int size) {
-    for (size_t i = 0; i < got.size(); ++i) {
-        if (got[i] != want[i]) {
-            const int pixel = static_cast<int>(i / 3);
-            return "pixel (" + std::to_string(pixel % size) + ", " + std::to_string(pixel / size) +
-                   ") channel " + std::to_string(i % 3) + ": got " + std::to_string(got[i]) +
-                   ", want " + std::to_string(want[i]);
-        }
-    }
-    return "none";
-}
+using test::FirstDifference;
 
 std::string Describe(const Params& p) {
     std::string text;

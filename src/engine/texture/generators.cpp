@@ -1,25 +1,11 @@
 #include "texture/generators.h"
+#include "texture/vectorise.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
 
-// The hot loops are written so that the compiler vectorises them, and built three times on
-// x86-64: for the baseline, for AVX2 and for AVX-512 (x86-64-v4), picked at run time.
-// -ffp-contract=off keeps the wider builds from fusing multiply-adds, so all three give the
-// same bytes.
-#if defined(__x86_64__) && defined(__ELF__) && (defined(__GNUC__) || defined(__clang__))
-#define KORVANE_VECTOR_CLONES __attribute__((target_clones("arch=x86-64-v4", "avx2", "default")))
-#else
-#define KORVANE_VECTOR_CLONES
-#endif
-#if defined(__GNUC__) && !defined(__clang__)
-#define KORVANE_VECTORISE __attribute__((optimize("tree-vectorize", "vect-cost-model=dynamic")))
-#else
-#define KORVANE_VECTORISE
-#endif
-#define KORVANE_HOT KORVANE_VECTOR_CLONES KORVANE_VECTORISE
 // For a loop whose selects the compiler would otherwise turn back into branches around
 // floating-point steps: without traps those steps may run unconditionally. Results do not
 // change (traps are never enabled); such a loop must call no inline floating-point function,
