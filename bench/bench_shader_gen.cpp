@@ -17,6 +17,7 @@
 #include "draw/light.h"
 #include "draw/material.h"
 #include "draw/shader_gen.h"
+#include "draw/shader_program.h"
 #include "frame/renderer_setup.h"
 #include "gl/gl.h"
 #include "math/matrices.h"

@@ -13,6 +13,7 @@
 #include "draw/light.h"
 #include "draw/material.h"
 #include "draw/shader_gen.h"
+#include "draw/shader_program.h"
 #include "gl/gl_harness.h"
 #include "math/matrices.h"
 #include "model/project.h"

@@ -1,4 +1,5 @@
 #include "draw/shader_gen.h"
+#include "draw/shader_program.h"
 
 #include <gtest/gtest.h>
 

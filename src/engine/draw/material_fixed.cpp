@@ -1,7 +1,7 @@
 #include "draw/material_fixed.h"
 
 #include "draw/light.h"
-#include "draw/shader_gen.h"
+#include "draw/shader_program.h"
 #include "math/matrices.h"
 #include "model/project.h"
 

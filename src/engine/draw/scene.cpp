@@ -9,7 +9,7 @@
 #include "draw/material.h"
 #include "draw/material_fixed.h"
 #include "draw/scene_shader.h"
-#include "draw/shader_gen.h"
+#include "draw/shader_program.h"
 #include "gl/gl.h"
 #include "math/matrices.h"
 #include "mesh/dynamic_mesh.h"

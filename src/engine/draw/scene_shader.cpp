@@ -4,6 +4,7 @@
 
 #include "draw/material.h"
 #include "draw/shader_gen.h"
+#include "draw/shader_program.h"
 #include "gl/gl.h"
 #include "math/matrices.h"
 #include "mesh/mesh_data.h"

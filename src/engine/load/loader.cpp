@@ -11,6 +11,7 @@
 #include "draw/material_fixed.h"
 #include "draw/scene.h"
 #include "draw/shader_gen.h"
+#include "draw/shader_program.h"
 #include "frame/timeline.h"
 #include "load/validation.h"
 #include "mesh/dynamic_mesh.h"
