@@ -28,7 +28,23 @@ void SinCos(float radians, float& s, float& c) {
 #endif
 }
 
-Matrix4* RotatableMatrix(MatrixSlot slot) {
+constexpr uint8_t SlotBit(MatrixSlot slot) {
+    return static_cast<uint8_t>(1u << static_cast<uint8_t>(slot));
+}
+
+// Which slots each operation works on; it leaves every other slot alone. The modelview is
+// only ever computed, and the projection only ever built whole or rotated.
+constexpr uint8_t kRotatableSlots = SlotBit(MatrixSlot::kModel) | SlotBit(MatrixSlot::kProjection) |
+                                    SlotBit(MatrixSlot::kTexture) | SlotBit(MatrixSlot::kView) |
+                                    SlotBit(MatrixSlot::kPlacer);
+constexpr uint8_t kTranslatableSlots = SlotBit(MatrixSlot::kModel) | SlotBit(MatrixSlot::kTexture) |
+                                       SlotBit(MatrixSlot::kView) | SlotBit(MatrixSlot::kPlacer);
+constexpr uint8_t kScalableSlots = SlotBit(MatrixSlot::kModel) | SlotBit(MatrixSlot::kPlacer);
+
+// The matrix of a slot, when the slot is one of the allowed ones.
+Matrix4* SlotMatrix(MatrixSlot slot, uint8_t allowed_slots) {
+    if ((allowed_slots & SlotBit(slot)) == 0)
+        return nullptr;
     switch (slot) {
     case MatrixSlot::kModel:
         return &matrix_set.model;
@@ -38,43 +54,18 @@ Matrix4* RotatableMatrix(MatrixSlot slot) {
         return &matrix_set.texture;
     case MatrixSlot::kView:
         return &matrix_set.view;
+    case MatrixSlot::kModelview:
+        return &matrix_set.modelview;
     case MatrixSlot::kPlacer:
         return &matrix_set.placer;
-    default:
-        return nullptr;
     }
-}
-
-Matrix4* TranslatableMatrix(MatrixSlot slot) {
-    switch (slot) {
-    case MatrixSlot::kModel:
-        return &matrix_set.model;
-    case MatrixSlot::kTexture:
-        return &matrix_set.texture;
-    case MatrixSlot::kView:
-        return &matrix_set.view;
-    case MatrixSlot::kPlacer:
-        return &matrix_set.placer;
-    default:
-        return nullptr;
-    }
-}
-
-Matrix4* ScalableMatrix(MatrixSlot slot) {
-    switch (slot) {
-    case MatrixSlot::kModel:
-        return &matrix_set.model;
-    case MatrixSlot::kPlacer:
-        return &matrix_set.placer;
-    default:
-        return nullptr;
-    }
+    return nullptr;
 }
 
 // Column a <- c * A + s * B and column b <- c * B - s * A, both from the old columns: the
 // product with a rotation in the plane of the two axes.
 void RotateColumns(MatrixSlot slot, float degrees, int a, int b) {
-    Matrix4* matrix = RotatableMatrix(slot);
+    Matrix4* matrix = SlotMatrix(slot, kRotatableSlots);
     if (matrix == nullptr) {
         return;
     }
@@ -106,7 +97,7 @@ void ResetMatrices() {
 }
 
 void Translate(MatrixSlot slot, float x, float y, float z) {
-    Matrix4* matrix = TranslatableMatrix(slot);
+    Matrix4* matrix = SlotMatrix(slot, kTranslatableSlots);
     if (matrix == nullptr) {
         return;
     }
@@ -127,7 +118,7 @@ void RotateZ(MatrixSlot slot, float degrees) {
 }
 
 void Scale(MatrixSlot slot, float x, float y, float z) {
-    Matrix4* matrix = ScalableMatrix(slot);
+    Matrix4* matrix = SlotMatrix(slot, kScalableSlots);
     if (matrix == nullptr) {
         return;
     }
