@@ -1,7 +1,8 @@
 // Scenes on screen through the fixed-function pipeline, as korrender draws them: frames of the
 // bundled production compared with golden images, and small scenes built in code whose
 // pixels follow from their numbers (flat colour, the light equation, linear fog, blending,
-// visibility curves, billboards). Every frame is drawn with and without buffer objects.
+// visibility curves, billboards). Every frame is drawn with and without buffer objects. The
+// production's custom shaders, which only the shader path runs, have one frame of their own.
 //
 // Goldens are remade only on purpose: KORVANE_UPDATE_GOLDENS=1 with this suite's filter
 // (KorrenderScenes.*); a normal run never writes them.
@@ -486,6 +487,10 @@ TEST_F(KorrenderScenes, TheShowcaseMatchesItsGoldens) {
         {1900, "scenes_showcase_water.png"},
         {2700, "scenes_showcase_ink.png"},
         {3700, "scenes_showcase_sprites.png"},
+        // Custom shaders over pedestals of three textures: here the shader materials draw by
+        // their fixed-function fields, the pedestals in one pass of three stages.
+        {5500, "scenes_showcase_shaders.png"},
+        {6100, "scenes_showcase_shaders_close.png"},
     };
     for (const auto& f : frames) {
         SCOPED_TRACE(f.golden);
@@ -495,6 +500,19 @@ TEST_F(KorrenderScenes, TheShowcaseMatchesItsGoldens) {
             Render(package, f.time, name + "_novbo.png", {"--no-vbo"}, {}, "320x180"), f.golden,
             Golden::kCompareOnly);
     }
+}
+
+// The custom shaders of the bundled production as their own programs draw them: the plasma
+// sphere and the glowing torus, which the fixed-function frames above cannot show.
+TEST_F(KorrenderScenes, TheShowcaseCustomShadersMatchTheirGolden) {
+    const std::string package = test::BuildPath("showcase/showcase.dpk");
+    ASSERT_TRUE(std::filesystem::exists(package)) << package;
+    const char golden[] = "scenes_showcase_shaders_glsl.png";
+    ExpectMatchesGolden(Render(package, 5800, "glsl.png", {"--renderer", "glsl"}, {}, "320x180"),
+                        golden);
+    ExpectMatchesGolden(
+        Render(package, 5800, "glsl_novbo.png", {"--renderer", "glsl", "--no-vbo"}, {}, "320x180"),
+        golden, Golden::kCompareOnly);
 }
 
 } // namespace
