@@ -35,54 +35,6 @@ std::array<int, 3> Byte(const Colour& c) {
     return b;
 }
 
-// A pixel within two levels of a colour: the 8-bit rounding of the colour written.
-void ExpectPixel(const Picture& picture, int x, int y, const std::array<int, 3>& want,
-                 const std::string& what) {
-    const std::array<int, 3> got = picture.At(x, y);
-    for (int c = 0; c < 3; ++c)
-        if (std::abs(got[c] - want[c]) > 2) {
-            ADD_FAILURE() << what << " at (" << x << ", " << y << "): " << test::DescribePixel(got)
-                          << ", expected " << test::DescribePixel(want);
-            return;
-        }
-}
-
-// The mesh of every scene below: a unit square in the xy plane facing +z, with texture
-// coordinates from (0, 0) at its corner (-0.5, -0.5) to (1, 1).
-std::vector<uint8_t> SquareMeshEntry() {
-    MeshData mesh;
-    mesh.vertex_count = 4;
-    mesh.positions = {-0.5f, -0.5f, 0, 0.5f, -0.5f, 0, 0.5f, 0.5f, 0, -0.5f, 0.5f, 0};
-    mesh.set_count = 1;
-    mesh.texture_sets[0] = {0, 0, 1, 0, 1, 1, 0, 1};
-    mesh.normals = {0, 0, 1, 0, 0, 1, 0, 0, 1, 0, 0, 1};
-    mesh.indices = {0, 1, 2, 0, 2, 3};
-    mesh.index_count = 6;
-    const std::vector<uint8_t> layout = EncodeMeshFile(mesh);
-    return test::CompressedDocumentBytes(std::string(layout.begin(), layout.end()));
-}
-
-void AppendBytes(void* context, void* data, int size) {
-    auto* out = static_cast<std::vector<uint8_t>*>(context);
-    out->insert(out->end(), static_cast<uint8_t*>(data), static_cast<uint8_t*>(data) + size);
-}
-
-// A 64 x 64 PNG of four quarters of different colours.
-const std::array<int, 3> kQuarters[4] = {
-    {220, 30, 30}, {30, 200, 60}, {40, 60, 220}, {230, 210, 40}};
-std::vector<uint8_t> QuartersPng() {
-    constexpr int kSize = 64;
-    std::vector<uint8_t> pixels;
-    for (int y = 0; y < kSize; ++y)
-        for (int x = 0; x < kSize; ++x) {
-            const auto& c = kQuarters[(y < kSize / 2 ? 0 : 2) + (x < kSize / 2 ? 0 : 1)];
-            pixels.insert(pixels.end(), c.begin(), c.end());
-        }
-    std::vector<uint8_t> bytes;
-    stbi_write_png_to_func(AppendBytes, &bytes, kSize, kSize, 3, pixels.data(), kSize * 3);
-    return bytes;
-}
-
 // The shaders every custom material below starts from: the square placed by the fixed
 // matrix names, and a fragment colour made of the uniform slots.
 const char kModelviewVertex[] = "attribute vec4 Position;\n"
@@ -200,7 +152,7 @@ class CustomShaders : public testing::Test {
         const std::string package = Path("custom.dpk");
         test::WriteProductionPackage(
             package, demo_xml, "",
-            {{"square.mesh", SquareMeshEntry()}, {"quarters.png", QuartersPng()}});
+            {{"square.mesh", test::SquareMeshEntry()}, {"quarters.png", test::QuartersPng(64)}});
         return package;
     }
 
@@ -259,14 +211,17 @@ TEST_F(CustomShaders, UniformSlotsCarryTheirCurvesIntoTheProgram) {
         const RunResult run = Render(package, "glsl", p, extra);
         ASSERT_TRUE(p.ok());
         EXPECT_TRUE(ErrorLines(run.err).empty()) << run.err;
-        ExpectPixel(p, kCentreX[0], kCentreY, kUniformColour, "through Modelview");
-        ExpectPixel(p, kCentreX[1], kCentreY, kUniformColour, "through Viewmatrix, Modelmatrix");
-        ExpectPixel(p, kCentreX[2], kCentreY, Byte(ordinary.colour), "the ordinary material");
+        test::ExpectPixelNear(p, kCentreX[0], kCentreY, kUniformColour, "through Modelview");
+        test::ExpectPixelNear(p, kCentreX[1], kCentreY, kUniformColour,
+                              "through Viewmatrix, Modelmatrix");
+        test::ExpectPixelNear(p, kCentreX[2], kCentreY, Byte(ordinary.colour),
+                              "the ordinary material");
         // The squares are 48 pixels wide and 27 high: their edges lie where the matrices put
         // them.
-        ExpectPixel(p, kCentreX[0] - 22, kCentreY + 10, kUniformColour, "inside the first");
-        ExpectPixel(p, kCentreX[0] - 26, kCentreY, Byte(kClear), "left of the first");
-        ExpectPixel(p, kCentreX[1], kCentreY - 16, Byte(kClear), "above the second");
+        test::ExpectPixelNear(p, kCentreX[0] - 22, kCentreY + 10, kUniformColour,
+                              "inside the first");
+        test::ExpectPixelNear(p, kCentreX[0] - 26, kCentreY, Byte(kClear), "left of the first");
+        test::ExpectPixelNear(p, kCentreX[1], kCentreY - 16, Byte(kClear), "above the second");
     }
 }
 
@@ -285,8 +240,10 @@ TEST_F(CustomShaders, TheFixedFunctionRendererDrawsTheMaterialsOwnFields) {
     const RunResult run = Render(package, "fixed", p);
     ASSERT_TRUE(p.ok());
     EXPECT_TRUE(ErrorLines(run.err).empty()) << run.err;
-    ExpectPixel(p, kCentreX[0], kCentreY, Byte(custom.colour), "the first material's colour");
-    ExpectPixel(p, kCentreX[1], kCentreY, Byte(broken.colour), "the second material's colour");
+    test::ExpectPixelNear(p, kCentreX[0], kCentreY, Byte(custom.colour),
+                          "the first material's colour");
+    test::ExpectPixelNear(p, kCentreX[1], kCentreY, Byte(broken.colour),
+                          "the second material's colour");
 }
 
 TEST_F(CustomShaders, TheMaterialsTextureReachesTheProgramThroughTheFixedNames) {
@@ -323,11 +280,11 @@ TEST_F(CustomShaders, TheMaterialsTextureReachesTheProgramThroughTheFixedNames) 
         for (int dx : {-12, 12}) {
             const std::array<int, 3> plain = p.At(kCentreX[0] + dx, kCentreY + dy);
             seen.push_back(plain);
-            ExpectPixel(p, kCentreX[1] + dx, kCentreY + dy, {plain[2], plain[1], plain[0]},
-                        "the swapped quarter");
+            test::ExpectPixelNear(p, kCentreX[1] + dx, kCentreY + dy,
+                                  {plain[2], plain[1], plain[0]}, "the swapped quarter");
         }
     // Every quarter of the image shows, each once.
-    for (const auto& quarter : kQuarters)
+    for (const auto& quarter : test::kPngQuarters)
         EXPECT_EQ(std::count_if(seen.begin(), seen.end(),
                                 [&](const std::array<int, 3>& c) {
                                     for (int i = 0; i < 3; ++i)
@@ -360,7 +317,7 @@ TEST_F(CustomShaders, AShaderThatDoesNotCompileIsReportedOnceAndTheFrameStillRen
     // Standard output keeps only the frame line.
     EXPECT_EQ(test::Lines(run.out).size(), 1u) << run.out;
     // The other material draws as ever.
-    ExpectPixel(p, kCentreX[0], kCentreY, kUniformColour, "the good material");
+    test::ExpectPixelNear(p, kCentreX[0], kCentreY, kUniformColour, "the good material");
 }
 
 } // namespace

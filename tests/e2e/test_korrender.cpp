@@ -95,52 +95,6 @@ std::string TracksProduction() {
     return test::BuildDocument(s);
 }
 
-void AppendBytes(void* context, void* data, int size) {
-    auto* out = static_cast<std::vector<uint8_t>*>(context);
-    out->insert(out->end(), static_cast<uint8_t*>(data), static_cast<uint8_t*>(data) + size);
-}
-
-// A PNG of one colour.
-std::vector<uint8_t> SolidPng(int width, int height, const std::array<int, 3>& colour) {
-    std::vector<uint8_t> pixels;
-    for (int i = 0; i < width * height; ++i)
-        pixels.insert(pixels.end(), colour.begin(), colour.end());
-    std::vector<uint8_t> bytes;
-    stbi_write_png_to_func(AppendBytes, &bytes, width, height, 3, pixels.data(), width * 3);
-    return bytes;
-}
-
-// A PNG of four quarters: red top left, green top right, blue bottom left, yellow bottom
-// right (the first row is the top).
-const std::array<int, 3> kPhotoQuarters[4] = {
-    {220, 30, 30}, {30, 200, 60}, {40, 60, 220}, {230, 210, 40}};
-std::vector<uint8_t> QuartersPng(int size) {
-    std::vector<uint8_t> pixels;
-    for (int y = 0; y < size; ++y)
-        for (int x = 0; x < size; ++x) {
-            const auto& c = kPhotoQuarters[(y < size / 2 ? 0 : 2) + (x < size / 2 ? 0 : 1)];
-            pixels.insert(pixels.end(), c.begin(), c.end());
-        }
-    std::vector<uint8_t> bytes;
-    stbi_write_png_to_func(AppendBytes, &bytes, size, size, 3, pixels.data(), size * 3);
-    return bytes;
-}
-
-// The mesh every scene below draws: a unit square in the xy plane, texture coordinates from
-// (0, 0) at its corner (-0.5, -0.5) to (1, 1).
-std::vector<uint8_t> SquareMeshEntry() {
-    MeshData mesh;
-    mesh.vertex_count = 4;
-    mesh.positions = {-0.5f, -0.5f, 0, 0.5f, -0.5f, 0, 0.5f, 0.5f, 0, -0.5f, 0.5f, 0};
-    mesh.set_count = 1;
-    mesh.texture_sets[0] = {0, 0, 1, 0, 1, 1, 0, 1};
-    mesh.normals = {0, 0, 1, 0, 0, 1, 0, 0, 1, 0, 0, 1};
-    mesh.indices = {0, 1, 2, 0, 2, 3};
-    mesh.index_count = 6;
-    const std::vector<uint8_t> layout = EncodeMeshFile(mesh);
-    return test::CompressedDocumentBytes(std::string(layout.begin(), layout.end()));
-}
-
 // An unlit material without culling: a colour, or the texture a texture reference names
 // alone (generated reflection coordinates for cube maps).
 std::string MaterialXml(const std::array<float, 3>& colour, int texture_ref = 0,
@@ -305,16 +259,17 @@ std::string RenderTypesProduction() {
 
 test::PackageEntries RenderTypesEntries() {
     // The photo ships its own level 1 and level 2.
-    test::PackageEntries entries = {{"square.mesh", SquareMeshEntry()},
-                                    {"photo.png", QuartersPng(64)},
-                                    {"photo_mm1.png", QuartersPng(32)},
-                                    {"photo_mm2.png", QuartersPng(16)},
-                                    {"canvas.png", SolidPng(128, 128, {0, 0, 0})},
-                                    {"quarter.png", SolidPng(32, 32, {0, 0, 0})},
-                                    {"tiles.png", SolidPng(192, 128, {0, 0, 0})},
-                                    {"live.png", SolidPng(64, 64, {0, 0, 0})}};
+    test::PackageEntries entries = {{"square.mesh", test::SquareMeshEntry()},
+                                    {"photo.png", test::QuartersPng(64)},
+                                    {"photo_mm1.png", test::QuartersPng(32)},
+                                    {"photo_mm2.png", test::QuartersPng(16)},
+                                    {"canvas.png", test::SolidPng(128, 128, {0, 0, 0})},
+                                    {"quarter.png", test::SolidPng(32, 32, {0, 0, 0})},
+                                    {"tiles.png", test::SolidPng(192, 128, {0, 0, 0})},
+                                    {"live.png", test::SolidPng(64, 64, {0, 0, 0})}};
     for (int f = 0; f < 6; ++f)
-        entries.push_back({"sky" + std::to_string(f) + ".png", SolidPng(16, 16, kSkyColours[f])});
+        entries.push_back(
+            {"sky" + std::to_string(f) + ".png", test::SolidPng(16, 16, kSkyColours[f])});
     return entries;
 }
 
@@ -328,9 +283,9 @@ class Korrender : public testing::Test {
                              const std::string& loading_xml = "",
                              test::PackageEntries entries = {}) {
         if (entries.empty())
-            entries = {{"target.png", SolidPng(32, 32, {90, 90, 90})},
-                       {"face.png", SolidPng(32, 32, {90, 90, 90})},
-                       {"square.mesh", SquareMeshEntry()}};
+            entries = {{"target.png", test::SolidPng(32, 32, {90, 90, 90})},
+                       {"face.png", test::SolidPng(32, 32, {90, 90, 90})},
+                       {"square.mesh", test::SquareMeshEntry()}};
         test::WriteProductionPackage(Path(name), demo_xml, loading_xml, entries);
         return Path(name);
     }
@@ -362,7 +317,7 @@ TEST_F(Korrender, FramesOfSeveralTracksMatchTheirGoldens) {
         const char* golden;
         int layers;
     } frames[] = {
-        {100, "korrender_tracks_red_perspective.png", 1},
+        {100, "korrender_tracks_red_in_depth.png", 1},
         {250, "korrender_tracks_green_orthographic.png", 1},
         {350, "korrender_tracks_blue_over_green.png", 2},
     };
@@ -467,14 +422,14 @@ TEST_F(Korrender, EveryRenderTypeDrawsTheSameFrameOnBothTargetPaths) {
             return picture->At(53 + 107 * column + dx, 45 + 90 * row + dy);
         };
         // The image itself (bottom right), upright: its first row at the top.
-        EXPECT_TRUE(Near(cell(2, 1, -20, -20), kPhotoQuarters[0]));
-        EXPECT_TRUE(Near(cell(2, 1, 20, -20), kPhotoQuarters[1]));
-        EXPECT_TRUE(Near(cell(2, 1, -20, 20), kPhotoQuarters[2]));
-        EXPECT_TRUE(Near(cell(2, 1, 20, 20), kPhotoQuarters[3]));
+        EXPECT_TRUE(Near(cell(2, 1, -20, -20), test::kPngQuarters[0]));
+        EXPECT_TRUE(Near(cell(2, 1, 20, -20), test::kPngQuarters[1]));
+        EXPECT_TRUE(Near(cell(2, 1, -20, 20), test::kPngQuarters[2]));
+        EXPECT_TRUE(Near(cell(2, 1, 20, 20), test::kPngQuarters[3]));
         // The texture it was rendered into (top left) holds it as drawn, bottom row first.
-        EXPECT_TRUE(Near(cell(0, 0, -20, -20), kPhotoQuarters[2]))
+        EXPECT_TRUE(Near(cell(0, 0, -20, -20), test::kPngQuarters[2]))
             << test::DescribePixel(cell(0, 0, -20, -20));
-        EXPECT_TRUE(Near(cell(0, 0, 20, 20), kPhotoQuarters[1]))
+        EXPECT_TRUE(Near(cell(0, 0, 20, 20), test::kPngQuarters[1]))
             << test::DescribePixel(cell(0, 0, 20, 20));
     }
 }

@@ -54,28 +54,7 @@ std::array<int, 3> Byte(const Colour& c) {
 // A pixel within two steps of a colour: 8-bit rounding of the colour and of the lighting.
 void ExpectPixel(const Picture& picture, int x, int y, const Colour& expected,
                  const std::string& what) {
-    const std::array<int, 3> got = picture.At(x, y);
-    const std::array<int, 3> want = Byte(expected);
-    for (int c = 0; c < 3; ++c)
-        if (std::abs(got[c] - want[c]) > 2) {
-            ADD_FAILURE() << what << " at (" << x << ", " << y << "): " << test::DescribePixel(got)
-                          << ", expected " << test::DescribePixel(want);
-            return;
-        }
-}
-
-// A mesh file entry of the package: a unit square in the xy plane facing +z.
-std::vector<uint8_t> SquareMeshEntry() {
-    MeshData mesh;
-    mesh.vertex_count = 4;
-    mesh.positions = {-0.5f, -0.5f, 0, 0.5f, -0.5f, 0, 0.5f, 0.5f, 0, -0.5f, 0.5f, 0};
-    mesh.set_count = 1;
-    mesh.texture_sets[0] = {0, 0, 1, 0, 1, 1, 0, 1};
-    mesh.normals = {0, 0, 1, 0, 0, 1, 0, 0, 1, 0, 0, 1};
-    mesh.indices = {0, 1, 2, 0, 2, 3};
-    mesh.index_count = 6;
-    const std::vector<uint8_t> layout = EncodeMeshFile(mesh);
-    return test::CompressedDocumentBytes(std::string(layout.begin(), layout.end()));
+    test::ExpectPixelNear(picture, x, y, Byte(expected), what);
 }
 
 // A material element: every property, with the given values over plain defaults (depth
@@ -212,7 +191,7 @@ class KorrenderScenes : public testing::Test {
 
     std::string WritePackage(const std::string& name, const std::string& demo_xml) {
         test::WriteProductionPackage(Path(name), demo_xml, "",
-                                     {{"square.mesh", SquareMeshEntry()}});
+                                     {{"square.mesh", test::SquareMeshEntry()}});
         return Path(name);
     }
 

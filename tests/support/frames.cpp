@@ -79,6 +79,49 @@ std::string DescribePixel(const std::array<int, 3>& c) {
            ")";
 }
 
+void ExpectPixelNear(const Picture& picture, int x, int y, const std::array<int, 3>& want,
+                     const std::string& what) {
+    const std::array<int, 3> got = picture.At(x, y);
+    for (int c = 0; c < 3; ++c)
+        if (std::abs(got[c] - want[c]) > 2) {
+            ADD_FAILURE() << what << " at (" << x << ", " << y << "): " << DescribePixel(got)
+                          << ", expected " << DescribePixel(want);
+            return;
+        }
+}
+
+namespace {
+
+void AppendBytes(void* context, void* data, int size) {
+    auto* out = static_cast<std::vector<uint8_t>*>(context);
+    out->insert(out->end(), static_cast<uint8_t*>(data), static_cast<uint8_t*>(data) + size);
+}
+
+std::vector<uint8_t> EncodePng(int width, int height, const std::vector<uint8_t>& pixels) {
+    std::vector<uint8_t> bytes;
+    stbi_write_png_to_func(AppendBytes, &bytes, width, height, 3, pixels.data(), width * 3);
+    return bytes;
+}
+
+} // namespace
+
+std::vector<uint8_t> SolidPng(int width, int height, const std::array<int, 3>& colour) {
+    std::vector<uint8_t> pixels;
+    for (int i = 0; i < width * height; ++i)
+        pixels.insert(pixels.end(), colour.begin(), colour.end());
+    return EncodePng(width, height, pixels);
+}
+
+std::vector<uint8_t> QuartersPng(int size) {
+    std::vector<uint8_t> pixels;
+    for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x) {
+            const auto& c = kPngQuarters[(y < size / 2 ? 0 : 2) + (x < size / 2 ? 0 : 1)];
+            pixels.insert(pixels.end(), c.begin(), c.end());
+        }
+    return EncodePng(size, size, pixels);
+}
+
 void ExpectMatchesGolden(const std::string& frame_path, const std::string& golden_name,
                          GoldenTolerance tolerance, Golden role) {
     const std::string golden_path = SourcePath("tests/e2e/golden/" + golden_name);

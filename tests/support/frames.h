@@ -45,6 +45,18 @@ std::string FirstDifference(const std::vector<uint8_t>& got, const std::vector<u
 // A pixel as "(r, g, b)", for messages.
 std::string DescribePixel(const std::array<int, 3>& c);
 
+// Expects the pixel within two levels of a colour (the 8-bit rounding of a colour written
+// and of lighting); what names the pixel in the failure.
+void ExpectPixelNear(const Picture& picture, int x, int y, const std::array<int, 3>& want,
+                     const std::string& what);
+
+// PNG files made in code, for productions built by tests: one colour, or four quarters of
+// kPngQuarters (top left, top right, bottom left, bottom right; the first row is the top).
+inline constexpr std::array<std::array<int, 3>, 4> kPngQuarters = {
+    {{220, 30, 30}, {30, 200, 60}, {40, 60, 220}, {230, 210, 40}}};
+std::vector<uint8_t> SolidPng(int width, int height, const std::array<int, 3>& colour);
+std::vector<uint8_t> QuartersPng(int size);
+
 // Which frames make a golden when goldens are remade; the others are always compared, so
 // that frames meant to be alike (another renderer, another target path) are checked
 // against the reference even then.

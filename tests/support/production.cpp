@@ -6,6 +6,7 @@
 
 #include "data/compressed_document.h"
 #include "data/package.h"
+#include "mesh/mesh_file.h"
 
 namespace korvane::test {
 
@@ -88,6 +89,19 @@ std::string StaticLight(float r, float g, float b) {
         << "</diffuse><position>" << StaticValue(0) << StaticValue(0) << StaticValue(0)
         << "</position></light>";
     return xml.str();
+}
+
+std::vector<uint8_t> SquareMeshEntry() {
+    MeshData mesh;
+    mesh.vertex_count = 4;
+    mesh.positions = {-0.5f, -0.5f, 0, 0.5f, -0.5f, 0, 0.5f, 0.5f, 0, -0.5f, 0.5f, 0};
+    mesh.set_count = 1;
+    mesh.texture_sets[0] = {0, 0, 1, 0, 1, 1, 0, 1};
+    mesh.normals = {0, 0, 1, 0, 0, 1, 0, 0, 1, 0, 0, 1};
+    mesh.indices = {0, 1, 2, 0, 2, 3};
+    mesh.index_count = 6;
+    const std::vector<uint8_t> layout = EncodeMeshFile(mesh);
+    return CompressedDocumentBytes(std::string(layout.begin(), layout.end()));
 }
 
 std::vector<uint8_t> CompressedDocumentBytes(const std::string& xml) {

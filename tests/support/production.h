@@ -63,6 +63,10 @@ std::string EmptyScene();
 // A light element with static ambient, diffuse and position values.
 std::string StaticLight(float r, float g, float b);
 
+// A mesh-file entry: a unit square in the xy plane facing +z, texture coordinates from
+// (0, 0) at its corner (-0.5, -0.5) to (1, 1).
+std::vector<uint8_t> SquareMeshEntry();
+
 using PackageEntries = std::vector<std::pair<std::string, std::vector<uint8_t>>>;
 
 // Compresses a document text into the framing of "NAME.xmlz" entries.
