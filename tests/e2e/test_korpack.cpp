@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace korvane {
@@ -24,10 +25,7 @@ class Korpack : public testing::Test {
     test::TempDir dir;
 
     RunResult Run(std::vector<std::string> arguments) {
-        arguments.insert(arguments.begin(), test::ProgramPath("korpack"));
-        test::RunOptions options;
-        options.cwd = dir.path();
-        return test::RunProgram(arguments, options);
+        return test::RunKorpack(dir.path(), std::move(arguments));
     }
     std::string Path(const std::string& name) { return dir / name; }
     void Write(const std::string& name, const std::string& bytes) { WriteFile(Path(name), bytes); }

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace korvane {
@@ -22,10 +23,7 @@ class KorpackBuildModels : public testing::Test {
     test::TempDir dir;
 
     RunResult Run(std::vector<std::string> arguments) {
-        arguments.insert(arguments.begin(), test::ProgramPath("korpack"));
-        test::RunOptions options;
-        options.cwd = dir.path();
-        return test::RunProgram(arguments, options);
+        return test::RunKorpack(dir.path(), std::move(arguments));
     }
     std::string Path(const std::string& name) { return dir / name; }
 };

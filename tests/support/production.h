@@ -31,6 +31,11 @@ struct DocumentSections {
 
 std::string BuildDocument(const DocumentSections& sections);
 
+// A curve without segments (it evaluates to 1 at every time), for documents that only
+// need curves to exist.
+inline constexpr char kFlatCurve[] =
+    "<c type=\"0\" loop_type=\"0\" loop_begin=\"0\" loop_end=\"0\"/>";
+
 // A text repeated, for sections of many alike items.
 std::string Repeat(const std::string& text, int times);
 

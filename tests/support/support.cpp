@@ -183,6 +183,13 @@ RunResult RunKorplayer(const std::string& folder, RunOptions options,
     return RunProgram(argv, options);
 }
 
+RunResult RunKorpack(const std::string& folder, std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), ProgramPath("korpack"));
+    RunOptions options;
+    options.cwd = folder;
+    return RunProgram(arguments, options);
+}
+
 std::string ProgramPath(const std::string& name) {
     return BuildPath(name);
 }

@@ -59,6 +59,9 @@ RunResult RunKorplayer(const std::string& folder, RunOptions options = {},
                        const std::vector<std::string>& arguments = {},
                        std::string* display = nullptr, const std::string& program = "");
 
+// Runs korpack with its arguments in a folder.
+RunResult RunKorpack(const std::string& folder, std::vector<std::string> arguments);
+
 // Path of a program built by this build: build/korplayer, build/korpack, ...
 std::string ProgramPath(const std::string& name);
 // Path inside the build tree and inside the source tree.

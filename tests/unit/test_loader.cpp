@@ -32,10 +32,8 @@ using test::LayerXml;
 using test::StaticLight;
 using test::StaticValue;
 
-constexpr char kFlatCurve[] = "<c type=\"0\" loop_type=\"0\" loop_begin=\"0\" loop_end=\"0\"/>";
-
+using test::kFlatCurve;
 using test::Repeat;
-
 using test::TrackXml;
 
 LayerSpec Timed(uint32_t scene, int32_t space_before, int32_t length, int32_t offset = 0) {

@@ -22,10 +22,8 @@ using test::LayerXml;
 using test::StaticLight;
 using test::StaticValue;
 
-constexpr char kFlatCurve[] = "<c type=\"0\" loop_type=\"0\" loop_begin=\"0\" loop_end=\"0\"/>";
-
+using test::kFlatCurve;
 using test::Repeat;
-
 using test::TrackXml;
 
 std::string Without(std::string text, const std::string& part) {
