@@ -8,6 +8,7 @@
 #include <string>
 
 #include "draw/material.h"
+#include "draw/light.h"
 #include "draw/material_fixed.h"
 #include "draw/scene.h"
 #include "frame/targets.h"
@@ -219,3 +220,27 @@ TEST_F(SceneDrawing, AMeshWithoutTextureCoordinatesDrawsTextured) {
 }
 
 } // namespace
+
+// Every pass places the material's lights while the modelview is the camera's view alone:
+// the second pass of a split material must not place them with the last instance's model
+// matrix, or they would move with the object.
+TEST_F(SceneDrawing, EveryPassPlacesItsLightsInTheWorld) {
+    const uint16_t light = PoolAdd(project->lights); // at the origin
+    uint16_t material_handle = 0;
+    Material& material = AddMaterial(1, 1, 1, material_handle);
+    material.light1 = light;
+    material.textures = {AddTexture({100, 100, 100}), AddTexture({100, 100, 100}),
+                         AddTexture({100, 100, 100})};
+    RenderCaps caps = GetRenderCaps();
+    caps.texture_units = 2;
+    caps.combine4 = caps.combine3 = caps.vbo = 0;
+    PlanMaterialPasses(material, caps);
+    ASSERT_EQ(material.pass_plan->single_pass, 0) << "three textures on two units: two passes";
+    AddObject(SceneObjectKind::kModel, AddSquare(), material_handle, 0.75f, 0.5f, 0.25f);
+    Draw(caps);
+    GLfloat eye[4];
+    glGetLightfv(GL_LIGHT1, GL_POSITION, eye);
+    EXPECT_FLOAT_EQ(eye[0], 0.0f);
+    EXPECT_FLOAT_EQ(eye[1], 0.0f);
+    EXPECT_FLOAT_EQ(eye[2], 0.0f);
+}

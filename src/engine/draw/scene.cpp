@@ -356,12 +356,6 @@ void DrawInstancesFixed(Project& project, const ObjectDraw& draw, uint32_t time,
     glEnableClientState(GL_VERTEX_ARRAY);
     glEnableClientState(GL_NORMAL_ARRAY);
 
-    // The material places its lights while the modelview is the camera's view alone.
-    MatrixSet& matrices = GetMatrixSet();
-    matrices.model = matrices.identity;
-    ComputeModelview();
-    LoadMatrix(MatrixSlot::kModelview);
-
     const Material* passes[2] = {material, nullptr};
     int pass_count = 1;
     if (const PassPlan* plan = material->pass_plan.get(); plan != nullptr && !plan->single_pass) {
@@ -370,7 +364,14 @@ void DrawInstancesFixed(Project& project, const ObjectDraw& draw, uint32_t time,
         pass_count = plan->pass_count < 2 ? plan->pass_count : 2;
     }
     const GLvoid* indices = buffers ? nullptr : mesh.indices.data();
+    MatrixSet& matrices = GetMatrixSet();
     for (int pass = 0; pass < pass_count; ++pass) {
+        // Each pass's material places its lights while the modelview is the camera's view
+        // alone, so that light positions are world positions: for the second pass too, after
+        // the first has left the last instance's modelview loaded.
+        matrices.model = matrices.identity;
+        ComputeModelview();
+        LoadMatrix(MatrixSlot::kModelview);
         ApplyMaterialFixed(passes[pass], project, time, camera_y, camera_x, caps, sources);
         for (const ModelInstance& instance : *draw.instances) {
             BuildInstanceMatrix(instance, draw.pen, draw.billboard, camera_y, camera_z, camera_x);
