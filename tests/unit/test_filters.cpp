@@ -13,6 +13,7 @@
 
 #include "math/cosine_table.h"
 #include "support/frames.h"
+#include "support/reference.h"
 
 namespace korvane {
 namespace {
@@ -30,16 +31,7 @@ int Bytes(int size) {
 
 // ---- The operations written out step by step ----
 
-// Truncation toward zero; beyond the 32-bit range it saturates and NaN gives 0.
-int32_t RefTrunc(double value) {
-    if (std::isnan(value))
-        return 0;
-    if (value >= 2147483648.0)
-        return INT32_MAX;
-    if (value <= -2147483649.0)
-        return INT32_MIN;
-    return static_cast<int32_t>(value);
-}
+using test::RefTrunc;
 
 uint8_t RefClamped(int32_t r) {
     return static_cast<uint8_t>(r > 255 ? 255 : r < 0 ? 0 : r);

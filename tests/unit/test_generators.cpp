@@ -1,4 +1,5 @@
 #include "support/frames.h"
+#include "support/reference.h"
 #include "texture/generators.h"
 
 #include <gtest/gtest.h>
@@ -19,16 +20,7 @@ const float kInf = std::numeric_limits<float>::infinity();
 
 // ---- The generators written out step by step, one pixel at a time ----
 
-// Truncation toward zero; beyond the 32-bit range it saturates and NaN gives 0.
-int32_t RefTrunc(double value) {
-    if (std::isnan(value))
-        return 0;
-    if (value >= 2147483648.0)
-        return INT32_MAX;
-    if (value <= -2147483649.0)
-        return INT32_MIN;
-    return static_cast<int32_t>(value);
-}
+using test::RefTrunc;
 
 uint8_t RefByte(float value) {
     return static_cast<uint8_t>(RefTrunc(value) & 0xff);
